@@ -1,0 +1,277 @@
+#include "filter/driver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "filter/job_state.h"
+#include "filter/log.h"
+#include "image/color_pipeline.h"
+#include "image/gray_pipeline.h"
+#include "image/page_reader.h"
+#include "image/rotate.h"
+#include "output/control.h"
+#include "text/text_job.h"
+
+namespace {
+
+constexpr char kMarkerTitle[] = "PELTRIN_API_MODE";
+constexpr uint64_t kMaxPageBytes = 256ull << 20;
+constexpr uint32_t kMaxBytesPerLine = 65535;
+
+// Color bands of one banded raster line for a color space.
+uint32_t bandCount(cups_cspace_t space)
+{
+    switch (space) {
+    case CUPS_CSPACE_RGB:
+    case CUPS_CSPACE_CMY:
+    case CUPS_CSPACE_YMC:
+    case CUPS_CSPACE_CIEXYZ:
+    case CUPS_CSPACE_CIELab:
+    case CUPS_CSPACE_ICC3:
+    case CUPS_CSPACE_SRGB:
+    case CUPS_CSPACE_ADOBERGB:
+        return 3;
+    case CUPS_CSPACE_RGBA:
+    case CUPS_CSPACE_RGBW:
+    case CUPS_CSPACE_CMYK:
+    case CUPS_CSPACE_YMCK:
+    case CUPS_CSPACE_KCMY:
+    case CUPS_CSPACE_GMCK:
+    case CUPS_CSPACE_GMCS:
+    case CUPS_CSPACE_ICC4:
+        return 4;
+    case CUPS_CSPACE_KCMYcm:
+        return 6;
+    default:
+        if (space >= CUPS_CSPACE_ICC1 && space <= CUPS_CSPACE_ICCF)
+            return static_cast<uint32_t>(space - CUPS_CSPACE_ICC1) + 1;
+        if (space >= CUPS_CSPACE_DEVICE1 && space <= CUPS_CSPACE_DEVICEF)
+            return static_cast<uint32_t>(space - CUPS_CSPACE_DEVICE1) + 1;
+        return 1;
+    }
+}
+
+bool isMarkerTitle(const char* title)
+{
+    return std::strncmp(title, kMarkerTitle, sizeof kMarkerTitle - 1) == 0;
+}
+
+bool rotationDroppedFor(int32_t pageSize)
+{
+    static constexpr int32_t kSizes[] = {56, 75, 94, 110, 111, 112, 138, 139};
+    return std::find(std::begin(kSizes), std::end(kSizes), pageSize) != std::end(kSizes);
+}
+
+struct Job {
+    JobState& state;
+    int fd = 0;
+    cups_raster_t* stream = nullptr;
+};
+
+void closeInput(Job& job)
+{
+    if (job.fd != 0) {
+        close(job.fd);
+        job.fd = 0;
+    }
+}
+
+// Closes the input, sends the job-end cut and the status line.
+int jobFinish(Job& job)
+{
+    JobState& s = job.state;
+    closeInput(job);
+    jobEndCut(s);
+    s.out.flush();
+    logText(s.log, s.pageCount == 0 ? "ERROR: No pages found!\n" : "INFO: Ready to print.\n");
+    fflush(s.log);
+    return s.pageCount > 0 && !s.jobFailed ? 0 : 1;
+}
+
+int jobClose(Job& job)
+{
+    logText(job.state.log, "PELTRIN DEBUG MSG: fail_job Start");
+    if (job.stream != nullptr) {
+        cupsRasterClose(job.stream);
+        job.stream = nullptr;
+    }
+    return jobFinish(job);
+}
+
+int normalJobEnd(Job& job)
+{
+    JobState& s = job.state;
+    jobEndFeed(s);
+    if (s.settings.cashDrawerOpen == 1 || s.settings.cashDrawerOpen == 2)
+        openCashDrawer(s);
+    if (s.settings.ejectOption != 0)
+        ejectPaper(s);
+    s.ALREADY_OPEN = 1;
+    endPage(s);
+    s.buffers.release();
+    return jobClose(job);
+}
+
+int failJob(Job& job)
+{
+    job.state.jobFailed = true;
+    return jobClose(job);
+}
+
+enum class PageOutcome { next, endJob, failJob };
+
+PageOutcome runPipeline(JobState& s, cups_page_header_t& header)
+{
+    const ModelRow& row = *s.model;
+    int failed = 0;
+    if (s.settings.colorModel == 0 && row.colorPath)
+        failed = colorPipeline(s, header);
+    else if (s.settings.colorModel == 1 || row.grayPath)
+        failed = grayPipeline(s, header);
+    return failed != 0 ? PageOutcome::failJob : PageOutcome::next;
+}
+
+PageOutcome processPage(Job& job, cups_page_header_t& header)
+{
+    JobState& s = job.state;
+    if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0)
+        return PageOutcome::endJob;
+
+    if (const char* refusal = pageHeaderRefusal(header)) {
+        logText(s.log, refusal);
+        return PageOutcome::failJob;
+    }
+
+    const uint64_t size = pageBufferSize(header.cupsHeight, header.cupsBytesPerLine);
+    JobBuffers& buffers = s.buffers;
+    if (!ensureZeroed(buffers.RasterBuffer, size) || !ensureZeroed(buffers.ScaleBuffer, size) ||
+        !ensureZeroed(buffers.PageDataBuffer, size)) {
+        logText(s.log, "PELTRIN DEBUG MSG: Memory Allocation Error\n");
+        return PageOutcome::failJob;
+    }
+
+    s.PageType = s.settings.pageType;
+    logFormat(s.log, "PELTRIN_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    int result = removeNullLine(job.stream, buffers.RasterBuffer, header, s.PageType, s.log);
+    logFormat(s.log, "PELTRIN_DEBUG_MSG : removeNullLine return = %d\n", result);
+    logFormat(s.log, "PELTRIN_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    if (result == kPageNotRead)
+        return PageOutcome::endJob;
+    if (result == kPageBlank)
+        return PageOutcome::next;
+
+    ++s.pageCount;
+    logFormat(s.log, "PELTRIN DEBUG MSG: PAGE: %d %d\n", s.pageCount, static_cast<int>(header.NumCopies));
+    drawerKickBeforePrinting(s);
+
+    if (runPipeline(s, header) == PageOutcome::failJob)
+        return PageOutcome::failJob;
+    pageEndFeedAndCut(s);
+    return PageOutcome::next;
+}
+
+int rasterJob(Job& job)
+{
+    JobState& s = job.state;
+    job.stream = cupsRasterOpen(job.fd, CUPS_RASTER_READ);
+    s.pageCount = 0;
+    s.jobFailed = false;
+
+    if (rotationDroppedFor(s.settings.pageSize) && (s.settings.rotation == 1 || s.settings.rotation == 3))
+        s.settings.rotation = 0;
+    s.Focus = (s.settings.focusArea == 1 || s.settings.focusArea == 2) ? s.settings.focusArea : 0;
+
+    cups_page_header_t header;
+    for (;;) {
+        std::memset(&header, 0, sizeof header);
+        if (job.stream == nullptr || cupsRasterReadHeader(job.stream, &header) == 0)
+            return normalJobEnd(job);
+        switch (processPage(job, header)) {
+        case PageOutcome::next:
+            break;
+        case PageOutcome::endJob:
+            return normalJobEnd(job);
+        case PageOutcome::failJob:
+            return failJob(job);
+        }
+    }
+}
+
+} // namespace
+
+uint64_t pageBufferSize(uint32_t h, uint32_t b)
+{
+    const uint64_t page = uint64_t{h} * b;
+    return std::max(page, quarterTurnSize(h, b)) + 1;
+}
+
+const char* pageHeaderRefusal(const cups_page_header_t& header)
+{
+    const uint32_t h = header.cupsHeight;
+    const uint32_t b = header.cupsBytesPerLine;
+    if (header.cupsBitsPerPixel != 1)
+        return "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
+    const uint32_t bands = bandCount(header.cupsColorSpace);
+    if (header.cupsColorOrder == CUPS_ORDER_PLANAR && bands > 1)
+        return "ERROR: Unsupported page: planar color order\n";
+    const uint64_t perBand = (uint64_t{header.cupsWidth} * header.cupsBitsPerPixel + 7) / 8;
+    const uint64_t expected = header.cupsColorOrder == CUPS_ORDER_BANDED ? perBand * bands : perBand;
+    if (header.cupsWidth == 0 || expected != b)
+        return "ERROR: Bad page header: bytes per line do not match the page width\n";
+    if (b > kMaxBytesPerLine)
+        return "ERROR: Unsupported page: more than 65535 bytes per line\n";
+    if (uint64_t{h} * b > kMaxPageBytes)
+        return "ERROR: Unsupported page: more than 256 MiB of raster data\n";
+    return nullptr;
+}
+
+int runFilter(int argc, char* argv[], FILE* out, FILE* log)
+{
+    logText(log, "PELTRIN DEBUG MSG : drive version v1.4.8\n");
+    if (argc != 6 && argc != 7) {
+        logText(log, "PELTRIN DEBUG MSG: rastertoPeltrin job-id user title copies options [file]\n");
+        fflush(log);
+        return 1;
+    }
+
+    PrinterOutput printer(out);
+    JobState state(printer, log);
+    Job job{state};
+
+    if (argc == 7) {
+        logFormat(log, "PELTRIN DEBUG MSG : argv[6] = %s.\n", argv[6]);
+        job.fd = open(argv[6], O_RDONLY);
+        if (job.fd < 0) {
+            int error = errno;
+            logFormat(log, "PELTRIN DEBUG MSG: Unable to open raster file - : %s\n", std::strerror(error));
+            fflush(log);
+            sleep(1);
+            return 1;
+        }
+    }
+
+    if (initializeSettings(argv[5], state.settings, log) != 0) {
+        state.PrinterModel = state.settings.modelNumber;
+        logText(log, "PELTRIN DEBUG MSG : This printer is not PELTRIN's printer.\n");
+        state.jobFailed = true;
+        return jobClose(job);
+    }
+    state.PrinterModel = state.settings.modelNumber;
+    state.model = findModel(state.PrinterModel);
+
+    jobSetup(state);
+
+    if (isMarkerTitle(argv[3]))
+        return jobFinish(job);
+    if (argc == 7) {
+        printText(state, job.fd);
+        closeInput(job);
+        printer.flush();
+        fflush(log);
+        return 0;
+    }
+    return rasterJob(job);
+}

@@ -1,0 +1,53 @@
+// The job-state record: everything one job of the process shares between the
+// driver, the pipelines and the printer output. Passed by reference.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "filter/model_table.h"
+#include "filter/settings.h"
+#include "output/printer_output.h"
+
+// Buffers of a raster job: created on first use, grown when a later page
+// needs more, zero-filled where a step needs them blank, freed at job end.
+struct JobBuffers {
+    std::vector<uint8_t> RasterBuffer;   // the page as read and trimmed
+    std::vector<uint8_t> ScaleBuffer;    // downscale destination
+    std::vector<uint8_t> PageDataBuffer; // the monochrome page handed to printPage
+    std::vector<uint8_t> colorPlane;
+    std::vector<uint8_t> blackPlane;
+    std::vector<uint8_t> ColorRotateBuffer;
+    std::vector<uint8_t> BlackRotateBuffer;
+    std::vector<uint8_t> FocusBuffer;
+    std::vector<uint8_t> ColorFocusBuffer;
+
+    void release();
+};
+
+// Makes `buffer` hold at least `size` bytes and zeroes its first `size`
+// bytes. Returns false when the memory cannot be had (the buffer is then
+// left as it was).
+bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size);
+
+struct JobState {
+    JobState(PrinterOutput& printer, FILE* logStream) : out(printer), log(logStream) {}
+
+    PrinterOutput& out; // printer bytes
+    FILE* log;          // diagnostics
+
+    PrintSettings settings{};
+    const ModelRow* model = nullptr; // row of PrinterModel; null when unsupported
+    int32_t PrinterModel = 0;
+    int32_t PageType = 0;
+    int32_t Focus = 0;
+    int32_t Rotation = 0;
+    int32_t Scale = 0;
+    int32_t ALREADY_OPEN = 1; // the drawer kick before printing is still due
+    int32_t pageCount = 0;
+    bool jobFailed = false;
+
+    JobBuffers buffers;
+};

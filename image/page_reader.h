@@ -1,0 +1,27 @@
+// Page reading: takes one page's pixels out of the raster stream and, for a
+// variable-length page, trims its blank rows at the top and the bottom.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include <cups/raster.h>
+
+enum : int {
+    kPageRead = 0,
+    kPageBlank = -1,
+    kPageNotRead = -2,
+};
+
+// Reads cupsHeight x cupsBytesPerLine bytes into `destination` with one
+// cupsRasterReadPixels call. Page type 0 trims leading and trailing blank
+// rows (cupsHeight is rewritten) and reports an all-blank page as -1; any
+// other page type is kept whole. Returns 0, -1 or -2 (nothing could be read).
+// `destination` must hold the page; the bytes after the page stay as they were.
+int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
+                   cups_page_header_t& header, int32_t pageType, FILE* log);
+
+// Trims the blank rows at both ends of h rows of b bytes in place (the kept
+// rows move to the start). Returns the number of rows kept (0 when blank).
+uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b);

@@ -1,0 +1,16 @@
+// Printer control commands: job start, cancel, page-end and job-end feeds
+// and cuts, cash drawer kicks and eject.
+#pragma once
+
+#include "filter/job_state.h"
+
+void jobSetup(JobState& job);          // installs the SIGTERM cancel, sends ESC @
+void endPage(JobState& job);           // flushes; SIGTERM ignored from now on
+void shutDown(PrinterOutput& out);     // ESC @
+void openCashDrawer(JobState& job);    // the kicks that cashDrawer selects
+void ejectPaper(JobState& job);        // GS e for ejectOption 3 or 5
+
+void drawerKickBeforePrinting(JobState& job); // once, before the first counted page
+void pageEndFeedAndCut(JobState& job);        // after every counted page
+void jobEndFeed(JobState& job);               // normal job end, pageCut 5
+void jobEndCut(JobState& job);                // last output of the job; also for unsupported models

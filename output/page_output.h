@@ -1,0 +1,20 @@
+// Page output: the stored logo before, after or around a page, and the
+// choice of the raster encoder. The logo block is shared with text jobs.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include <cups/raster.h>
+
+#include "filter/job_state.h"
+
+// Sends the page (with colorPlane empty for a monochrome page). Returns 0
+// when the job goes on, 1 when the page was refused (ERROR: line written).
+int printPage(JobState& job, std::span<const uint8_t> page, std::span<const uint8_t> colorPlane,
+              const cups_page_header_t& header);
+
+// The logo block in the given form: ESC a, the stored-logo command, ESC @,
+// lineFeed line feeds. Returns false (nothing sent) when the nv form has no
+// defined key or scale for the settings.
+bool sendLogoBlock(JobState& job, LogoForm form);

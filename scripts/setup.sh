@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs what the build and the tests need on Debian 12, when missing.
+set -eu
+packages="g++ cmake make libcups2-dev libcupsimage2-dev libgtest-dev"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

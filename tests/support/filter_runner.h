@@ -1,0 +1,35 @@
+// Runs the real rastertoPeltrin executable as the spooler would: an argument
+// vector, an environment (PPD) and standard input; captures standard output
+// bytes, standard error text and the exit status.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct FilterRun {
+    std::string out;  // printer bytes
+    std::string err;  // log
+    int status = -1;  // exit status, or -1 when the process did not exit normally
+    int signal = 0;   // terminating signal, if any
+};
+
+struct FilterInvocation {
+    std::vector<std::string> args; // argv[1..]
+    std::optional<std::string> ppd; // PPD environment variable (unset when empty)
+    std::string input;              // standard input
+};
+
+// The usual raster job: "1 user title 1 <options>" with stdin.
+FilterInvocation rasterJob(const std::string& ppdPath, const std::string& options, std::string input);
+
+FilterRun runFilter(const FilterInvocation& invocation);
+
+// Path of the executable under test.
+const char* filterPath();
+
+// Bytes as "1B 40 0A" for readable failures.
+std::string hexBytes(const std::string& bytes);
+// Bytes from a list of values.
+std::string bytesOf(std::initializer_list<int> values);
