@@ -77,3 +77,34 @@ std::string rasterStream(const std::vector<TestPage>& pages)
     fclose(file);
     return bytes;
 }
+
+RasterInput::RasterInput(const std::string& bytes)
+{
+    file_ = tmpfile();
+    if (file_ == nullptr)
+        throw std::runtime_error("tmpfile");
+    fwrite(bytes.data(), 1, bytes.size(), file_);
+    fflush(file_);
+    rewind(file_);
+    stream_ = cupsRasterOpen(fileno(file_), CUPS_RASTER_READ);
+}
+
+RasterInput::~RasterInput()
+{
+    if (stream_ != nullptr)
+        cupsRasterClose(stream_);
+    if (file_ != nullptr)
+        fclose(file_);
+}
+
+bool RasterInput::nextHeader(cups_page_header_t& header)
+{
+    return stream_ != nullptr && cupsRasterReadHeader(stream_, &header) != 0;
+}
+
+void patchHeaderField(std::string& stream, std::size_t offset, uint32_t value)
+{
+    if (offset + 4 > stream.size())
+        throw std::runtime_error("header field outside the stream");
+    std::memcpy(stream.data() + offset, &value, 4);
+}

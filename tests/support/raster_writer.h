@@ -25,3 +25,32 @@ TestPage monoPage(uint32_t width, uint32_t height, std::vector<uint8_t> pixels);
 // The stream of the pages, as cupsRasterOpen(CUPS_RASTER_WRITE) writes it
 // (uncompressed version-1 stream).
 std::string rasterStream(const std::vector<TestPage>& pages);
+
+// A raster stream opened for reading over the given bytes (for in-process
+// tests of page reading).
+class RasterInput {
+public:
+    explicit RasterInput(const std::string& bytes);
+    ~RasterInput();
+    RasterInput(const RasterInput&) = delete;
+    RasterInput& operator=(const RasterInput&) = delete;
+    cups_raster_t* stream() const { return stream_; }
+    // Reads the next page header; false at the end of the stream.
+    bool nextHeader(cups_page_header_t& header);
+
+private:
+    FILE* file_ = nullptr;
+    cups_raster_t* stream_ = nullptr;
+};
+
+// Offset of a header field in the stream of rasterStream() for page 0
+// (the 4-byte sync word comes first), for tests that write hostile headers.
+template <typename Field>
+std::size_t headerFieldOffset(Field cups_page_header_t::*field)
+{
+    static const cups_page_header_t probe{};
+    return 4 + static_cast<std::size_t>(reinterpret_cast<const char*>(&(probe.*field)) -
+                                        reinterpret_cast<const char*>(&probe));
+}
+// Overwrites a 32-bit header field of the page header at `headerStart`.
+void patchHeaderField(std::string& stream, std::size_t offset, uint32_t value);
