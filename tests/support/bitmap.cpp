@@ -1,0 +1,135 @@
+#include "tests/support/bitmap.h"
+
+#include <algorithm>
+#include <random>
+
+Bitmap::Bitmap(uint32_t rows, uint32_t bytesPerRow)
+    : h(rows), b(bytesPerRow), bytes(static_cast<size_t>(rows) * bytesPerRow, 0)
+{
+}
+
+bool Bitmap::get(uint32_t r, uint32_t c) const
+{
+    return (bytes[static_cast<size_t>(r) * b + c / 8] >> (7 - c % 8)) & 1;
+}
+
+void Bitmap::set(uint32_t r, uint32_t c, bool dot)
+{
+    uint8_t& byte = bytes[static_cast<size_t>(r) * b + c / 8];
+    const uint8_t mask = static_cast<uint8_t>(0x80 >> (c % 8));
+    byte = dot ? (byte | mask) : (byte & ~mask);
+}
+
+Bitmap bitmapFromArt(const std::vector<std::string>& art, uint32_t b)
+{
+    size_t width = 0;
+    for (const auto& row : art)
+        width = std::max(width, row.size());
+    if (b == 0)
+        b = static_cast<uint32_t>((width + 7) / 8);
+    Bitmap image(static_cast<uint32_t>(art.size()), b);
+    for (uint32_t r = 0; r < art.size(); ++r)
+        for (uint32_t c = 0; c < art[r].size() && c < 8 * b; ++c)
+            if (art[r][c] == '#' || art[r][c] == 'X')
+                image.set(r, c);
+    return image;
+}
+
+Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density)
+{
+    std::mt19937 rng(seed);
+    std::bernoulli_distribution dot(density);
+    Bitmap image(h, b);
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t c = 0; c < 8 * b; ++c)
+            image.set(r, c, dot(rng));
+    return image;
+}
+
+std::string bitmapToArt(const Bitmap& image, uint32_t width)
+{
+    if (width == 0)
+        width = image.columns();
+    std::string art;
+    for (uint32_t r = 0; r < image.h; ++r) {
+        for (uint32_t c = 0; c < width; ++c)
+            art += image.get(r, c) ? '#' : '.';
+        art += '\n';
+    }
+    return art;
+}
+
+Bitmap referenceRotate90(const Bitmap& source)
+{
+    Bitmap out(source.columns(), (source.h + 7) / 8);
+    for (uint32_t x = 0; x < source.columns(); ++x)
+        for (uint32_t k = 0; k < source.h; ++k)
+            out.set(x, k, source.get(source.h - 1 - k, x));
+    return out;
+}
+
+Bitmap referenceRotate270(const Bitmap& source)
+{
+    Bitmap out(source.columns(), (source.h + 7) / 8);
+    for (uint32_t y = 0; y < source.columns(); ++y)
+        for (uint32_t k = 0; k < source.h; ++k)
+            out.set(y, k, source.get(k, source.columns() - 1 - y));
+    return out;
+}
+
+Bitmap referenceRotate180(const Bitmap& source)
+{
+    Bitmap out(source.h, source.b);
+    for (uint32_t r = 0; r < source.h; ++r)
+        for (uint32_t c = 0; c < source.columns(); ++c)
+            out.set(r, c, source.get(source.h - 1 - r, source.columns() - 1 - c));
+    return out;
+}
+
+Bitmap referenceScale(const Bitmap& source, uint32_t factor)
+{
+    Bitmap out((source.h + factor - 1) / factor, source.b / factor);
+    for (uint32_t r = 0; r < out.h; ++r)
+        for (uint32_t c = 0; c < out.columns(); ++c) {
+            bool dot = false;
+            for (uint32_t dr = 0; dr < factor; ++dr)
+                for (uint32_t dc = 0; dc < factor; ++dc) {
+                    const uint32_t sr = r * factor + dr;
+                    if (sr < source.h && source.get(sr, c * factor + dc))
+                        dot = true;
+                }
+            out.set(r, c, dot);
+        }
+    return out;
+}
+
+Bitmap referenceCrop(const Bitmap& source, uint32_t offset, uint32_t width)
+{
+    Bitmap out(source.h, width);
+    for (uint32_t r = 0; r < source.h; ++r)
+        for (uint32_t c = 0; c < 8 * width; ++c)
+            out.set(r, c, source.get(r, 8 * offset + c));
+    return out;
+}
+
+Bitmap referenceReduce(const Bitmap& source, uint32_t width, int32_t rate, uint32_t& resWidth)
+{
+    const double x = rate / 100.0;
+    resWidth = static_cast<uint32_t>(width * x);
+    const auto resHeight = static_cast<uint32_t>(source.h * x);
+    // One byte per pixel, exactly as the sampling loop stores it.
+    std::vector<uint8_t> reduced(static_cast<size_t>(resWidth) * resHeight, 0);
+    for (uint32_t i = 0; i < source.h; ++i) {
+        const auto r = static_cast<uint32_t>(i * x);
+        for (uint32_t j = 0; j < width; ++j) {
+            const auto c = static_cast<uint32_t>(j * x);
+            if (c < resWidth && r < resHeight)
+                reduced[static_cast<size_t>(r) * resWidth + c] = source.get(i, j);
+        }
+    }
+    Bitmap out(resHeight, (resWidth + 7) / 8);
+    for (uint32_t r = 0; r < resHeight; ++r)
+        for (uint32_t c = 0; c < resWidth; ++c)
+            out.set(r, c, reduced[static_cast<size_t>(r) * resWidth + c] != 0);
+    return out;
+}
