@@ -102,7 +102,19 @@ bool RasterInput::nextHeader(cups_page_header_t& header)
     return stream_ != nullptr && cupsRasterReadHeader(stream_, &header) != 0;
 }
 
-void patchHeaderField(std::string& stream, std::size_t offset, uint32_t value)
+std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index)
+{
+    std::size_t offset = 4;
+    for (std::size_t i = 0; i < index && i < pages.size(); ++i) {
+        const TestPage& p = pages[i];
+        offset += sizeof(cups_page_header2_t);
+        offset += p.writtenBytes >= 0 ? static_cast<std::size_t>(p.writtenBytes)
+                                      : std::size_t{p.header.cupsHeight} * p.header.cupsBytesPerLine;
+    }
+    return offset;
+}
+
+void patchStream(std::string& stream, std::size_t offset, uint32_t value)
 {
     if (offset + 4 > stream.size())
         throw std::runtime_error("header field outside the stream");

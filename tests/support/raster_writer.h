@@ -43,14 +43,25 @@ private:
     cups_raster_t* stream_ = nullptr;
 };
 
-// Offset of a header field in the stream of rasterStream() for page 0
-// (the 4-byte sync word comes first), for tests that write hostile headers.
+void patchStream(std::string& stream, std::size_t offset, uint32_t value);
+
+// Where page `index`'s header starts in the stream of rasterStream(pages)
+// (the stream holds version-2-sized headers after a 4-byte sync word).
+std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index);
+
+// Offset of a header field inside a page header.
 template <typename Field>
 std::size_t headerFieldOffset(Field cups_page_header_t::*field)
 {
     static const cups_page_header_t probe{};
-    return 4 + static_cast<std::size_t>(reinterpret_cast<const char*>(&(probe.*field)) -
-                                        reinterpret_cast<const char*>(&probe));
+    return static_cast<std::size_t>(reinterpret_cast<const char*>(&(probe.*field)) -
+                                    reinterpret_cast<const char*>(&probe));
 }
-// Overwrites a 32-bit header field of the page header at `headerStart`.
-void patchHeaderField(std::string& stream, std::size_t offset, uint32_t value);
+
+// Overwrites a 32-bit field of a page header in a written stream.
+template <typename Field>
+void patchHeaderField(std::string& stream, const std::vector<TestPage>& pages, std::size_t index,
+                      Field cups_page_header_t::*field, uint32_t value)
+{
+    patchStream(stream, pageHeaderStart(pages, index) + headerFieldOffset(field), value);
+}
