@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <span>
 
-// Bytes the downscale writes, the closing zero byte included (0 when G is 0).
+// Bytes the downscale writes, the closing zero byte included (0 when G is 0
+// or h is 0: an empty page writes nothing).
 uint64_t scaledSize(uint32_t h, uint32_t b, uint32_t factor);
 
 // Returns 0 when done, 1 when the buffers are too small (nothing written).
