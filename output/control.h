@@ -1,5 +1,8 @@
 // Printer control commands: job start, cancel, page-end and job-end feeds
 // and cuts, cash drawer kicks and eject.
+//
+// Model decisions read the model table row in job.model; a job without a row
+// (unsupported model number) reaches only jobEndCut.
 #pragma once
 
 #include "filter/job_state.h"
@@ -14,3 +17,8 @@ void drawerKickBeforePrinting(JobState& job); // once, before the first counted 
 void pageEndFeedAndCut(JobState& job);        // after every counted page
 void jobEndFeed(JobState& job);               // normal job end, pageCut 5
 void jobEndCut(JobState& job);                // last output of the job; also for unsupported models
+
+// The SIGTERM handler that jobSetup installs: sends what the job has pending,
+// 720 zero bytes and ESC @ straight to the printer, and ends the process with
+// status 0. Uses only async-signal-safe calls; never returns.
+[[noreturn]] void cancelJob(int signalNumber);

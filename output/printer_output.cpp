@@ -1,20 +1,70 @@
 #include "output/printer_output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
-PrinterOutput::PrinterOutput(FILE* sink) : sink_(sink), block_(kBlockSize) {}
+namespace {
+
+static_assert(std::atomic<std::size_t>::is_always_lock_free);
+static_assert(std::atomic<PrinterOutput*>::is_always_lock_free);
+
+// The writer the SIGTERM handler finishes; null when none is armed.
+std::atomic<PrinterOutput*> CancelOutput{nullptr};
+
+int descriptorOf(FILE* sink)
+{
+    if (sink == nullptr)
+        return -1;
+    int fd = fileno(sink);
+    return fd >= 0 ? fd : -1;
+}
+
+} // namespace
+
+bool writeFully(int fd, const uint8_t* data, std::size_t size) noexcept
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+PrinterOutput::PrinterOutput(FILE* sink)
+    : sink_(sink), fd_(descriptorOf(sink)), block_(new uint8_t[kBlockSize])
+{
+}
 
 PrinterOutput::~PrinterOutput()
 {
     drain();
+    disarmCancel();
+}
+
+inline void PrinterOutput::appended(std::size_t used)
+{
+    // The bytes are stored before the count that covers them.
+    std::atomic_signal_fence(std::memory_order_release);
+    used_.store(used, std::memory_order_relaxed);
 }
 
 void PrinterOutput::put(uint8_t byte)
 {
-    if (used_ == block_.size())
+    std::size_t used = used_.load(std::memory_order_relaxed);
+    if (used == kBlockSize) {
         drain();
-    block_[used_++] = byte;
+        used = 0;
+    }
+    block_[used] = byte;
+    appended(used + 1);
 }
 
 void PrinterOutput::bytes(std::initializer_list<uint8_t> list)
@@ -25,11 +75,14 @@ void PrinterOutput::bytes(std::initializer_list<uint8_t> list)
 void PrinterOutput::write(std::span<const uint8_t> data)
 {
     while (!data.empty()) {
-        if (used_ == block_.size())
+        std::size_t used = used_.load(std::memory_order_relaxed);
+        if (used == kBlockSize) {
             drain();
-        std::size_t n = std::min(data.size(), block_.size() - used_);
-        std::memcpy(block_.data() + used_, data.data(), n);
-        used_ += n;
+            used = 0;
+        }
+        std::size_t n = std::min(data.size(), kBlockSize - used);
+        std::memcpy(block_.get() + used, data.data(), n);
+        appended(used + n);
         data = data.subspan(n);
     }
 }
@@ -43,20 +96,39 @@ void PrinterOutput::le16(uint32_t value)
 void PrinterOutput::repeat(uint8_t byte, std::size_t count)
 {
     while (count > 0) {
-        if (used_ == block_.size())
+        std::size_t used = used_.load(std::memory_order_relaxed);
+        if (used == kBlockSize) {
             drain();
-        std::size_t n = std::min(count, block_.size() - used_);
-        std::memset(block_.data() + used_, byte, n);
-        used_ += n;
+            used = 0;
+        }
+        std::size_t n = std::min(count, kBlockSize - used);
+        std::memset(block_.get() + used, byte, n);
+        appended(used + n);
         count -= n;
     }
 }
 
 void PrinterOutput::drain()
 {
-    if (used_ > 0 && sink_ != nullptr)
-        fwrite(block_.data(), 1, used_, sink_);
-    used_ = 0;
+    const std::size_t used = used_.load(std::memory_order_relaxed);
+    if (used == 0)
+        return;
+    if (sink_ != nullptr) {
+        if (fd_ >= 0) {
+            // Bytes someone put on the stream itself go first.
+            fflush(sink_);
+        }
+        draining_ = 1;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (fd_ >= 0)
+            writeFully(fd_, block_.get(), used);
+        else
+            fwrite(block_.get(), 1, used, sink_);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+    used_.store(0, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    draining_ = 0;
 }
 
 void PrinterOutput::flush()
@@ -64,4 +136,31 @@ void PrinterOutput::flush()
     drain();
     if (sink_ != nullptr)
         fflush(sink_);
+}
+
+void PrinterOutput::armCancel()
+{
+    CancelOutput.store(this, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void PrinterOutput::disarmCancel()
+{
+    PrinterOutput* self = this;
+    CancelOutput.compare_exchange_strong(self, nullptr, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+int PrinterOutput::cancelPending() noexcept
+{
+    PrinterOutput* out = CancelOutput.load(std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (out == nullptr || out->fd_ < 0)
+        return STDOUT_FILENO;
+    if (out->draining_ == 0) {
+        std::atomic_signal_fence(std::memory_order_acquire);
+        const std::size_t used = out->used_.load(std::memory_order_relaxed);
+        writeFully(out->fd_, out->block_.get(), used);
+    }
+    return out->fd_;
 }

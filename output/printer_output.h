@@ -3,14 +3,22 @@
 // Commands and page data are appended to an internal block and go out to the
 // FILE* in whole blocks, so page data never costs a stdio call per byte.
 // Production writes to standard output; tests hand in a memory stream.
+//
+// A sink with a file descriptor is written with write(2) directly, so no
+// bytes of the printer stream ever wait in a stdio buffer: at any moment the
+// bytes the printer has received plus the pending block are exactly what was
+// appended. That is what lets the SIGTERM cancel finish the stream from its
+// signal handler (cancelPending); memory streams go through fwrite.
 #pragma once
 
+#include <atomic>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <span>
-#include <vector>
 
 class PrinterOutput {
 public:
@@ -33,12 +41,35 @@ public:
 
     FILE* sink() const { return sink_; }
     // Bytes appended but not yet handed to the sink.
-    std::span<const uint8_t> pending() const { return {block_.data(), used_}; }
+    std::span<const uint8_t> pending() const { return {block_.get(), used_.load(std::memory_order_relaxed)}; }
+
+    // The cancel. armCancel makes this writer the one that cancelPending
+    // serves, until disarmCancel or the writer's destruction.
+    void armCancel();
+    void disarmCancel();
+    // Async-signal-safe (meant for the SIGTERM handler): writes the armed
+    // writer's pending bytes with write(2) to its sink's descriptor, unless
+    // the writer is in the middle of handing that block over (part of it is
+    // then out already and the rest is dropped, so what the printer gets is
+    // still a prefix of the stream). Returns the descriptor the rest of the
+    // cancel goes to: the armed writer's sink, or standard output when no
+    // writer with a descriptor is armed.
+    static int cancelPending() noexcept;
 
 private:
     void drain();
+    void appended(std::size_t used);
 
     FILE* sink_;
-    std::vector<uint8_t> block_;
-    std::size_t used_ = 0;
+    int fd_; // sink's descriptor, -1 for a memory stream (or no sink)
+    std::unique_ptr<uint8_t[]> block_;
+    // Written only after the bytes it counts are in the block, so a signal
+    // handler never sees a count that covers bytes not yet stored.
+    std::atomic<std::size_t> used_{0};
+    volatile std::sig_atomic_t draining_ = 0; // a drain of the block is under way
 };
+
+// Writes all of data to fd with write(2), going on after partial writes and
+// EINTR; stops at the first other error. Async-signal-safe. Returns false
+// when not everything could be written.
+bool writeFully(int fd, const uint8_t* data, std::size_t size) noexcept;
