@@ -14,6 +14,11 @@
 int printPage(JobState& job, std::span<const uint8_t> page, std::span<const uint8_t> colorPlane,
               const cups_page_header_t& header);
 
+// Whether the logo block has defined bytes in the given form for the job's
+// settings. When it has not (the nv form with a logoImage outside 0..2 or a
+// logoWidth outside 0..3), one PELTRIN DEBUG MSG line says why.
+bool logoBlockUsable(JobState& job, LogoForm form);
+
 // The logo block in the given form: ESC a, the stored-logo command, ESC @,
 // lineFeed line feeds. Returns false (nothing sent) when the nv form has no
 // defined key or scale for the settings.
