@@ -44,6 +44,25 @@ TEST(Rotate180, ReversesBytesAndTheirBits)
         EXPECT_EQ(turned180(c.in), c.out) << ::testing::PrintToString(c.in);
 }
 
+TEST(Rotate180, EveryLengthUpToFortyMatchesTheByteDefinition)
+{
+    // Byte i of the result is byte n-1-i with its bits reversed; lengths
+    // around multiples of 8 and 16 cross the word-sized steps.
+    for (size_t n = 0; n <= 40; ++n) {
+        Bytes in(n);
+        for (size_t i = 0; i < n; ++i)
+            in[i] = static_cast<uint8_t>(37 * i + 11);
+        Bytes expected(n);
+        for (size_t i = 0; i < n; ++i) {
+            uint8_t v = in[n - 1 - i], reversed = 0;
+            for (int bit = 0; bit < 8; ++bit)
+                reversed = static_cast<uint8_t>(reversed | (((v >> bit) & 1) << (7 - bit)));
+            expected[i] = reversed;
+        }
+        EXPECT_EQ(turned180(in), expected) << "n=" << n;
+    }
+}
+
 TEST(Rotate180, MatchesModelAndTurnsBackOnRandomPages)
 {
     const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1}, {1, 7}, {3, 5}, {17, 9}, {100, 72}};
