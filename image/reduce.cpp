@@ -56,38 +56,46 @@ bool allocateZeroed(std::vector<uint8_t>& buffer, uint64_t size)
     return true;
 }
 
-// For every result index, the last source index that truncates onto it
-// (NotReached when none does): the scan of `count` source indices in
-// increasing order, a later index replacing an earlier one.
-void sampleMap(std::vector<uint32_t>& map, uint32_t count, double x)
+// Scans `count` source indices in increasing order and hands every one
+// that truncates onto a result index below `results` to `store(result,
+// source)`; a later source index replaces an earlier one, so each result
+// index ends with the last source index that falls on it.
+template <typename Store>
+void sampleScan(uint32_t results, uint32_t count, double x, Store store)
 {
-    const auto results = static_cast<uint32_t>(map.size());
     for (uint32_t i = 0; i < count; ++i) {
         const auto r = static_cast<uint32_t>(static_cast<double>(i) * x);
         if (r >= results)
             break;  // trunc(i * x) never decreases as i grows
-        map[r] = i;
+        store(r, i);
     }
 }
 
-bool isIdentity(const std::vector<uint32_t>& map)
+// Where the pixel of one result column comes from: a byte of the source row
+// and the bit in it (mask 0 for a column that no source column falls on,
+// and for the fill columns of the last byte).
+struct ColumnSource {
+    uint32_t byte;
+    uint8_t mask;
+};
+
+ColumnSource columnSource(uint32_t column)
 {
-    for (size_t i = 0; i < map.size(); ++i)
-        if (map[i] != i)
-            return false;
-    return true;
+    return {column >> 3, static_cast<uint8_t>(0x80u >> (column & 7))};
 }
 
 // Fills `packed` (rows of (resWidth + 7) / 8 bytes, zero on entry) with the
-// source pixels the row and column maps pick.
-void samplePage(std::span<const uint8_t> page, uint32_t b, const std::vector<uint32_t>& rows,
-                const std::vector<uint32_t>& columns, std::vector<uint8_t>& packed)
+// source pixels the row map and the column sources pick.
+void samplePage(std::span<const uint8_t> page, uint32_t b, uint32_t resWidth,
+                const std::vector<uint32_t>& rows, const std::vector<ColumnSource>& columns,
+                std::vector<uint8_t>& packed)
 {
-    const size_t resWidth = columns.size();
     const size_t stride = (resWidth + 7) / 8;
-    const bool sameColumns = isIdentity(columns);
-    const uint8_t lastMask = static_cast<uint8_t>(0xFF00u >> (resWidth % 8 == 0 ? 8 : resWidth % 8));
+    bool sameColumns = true;
+    for (uint32_t c = 0; c < resWidth && sameColumns; ++c)
+        sameColumns = columns[c].byte == columnSource(c).byte && columns[c].mask == columnSource(c).mask;
     uint8_t* out = packed.data();
+    const uint8_t lastMask = static_cast<uint8_t>(0xFF00u >> (resWidth % 8 == 0 ? 8 : resWidth % 8));
     for (size_t r = 0; r < rows.size(); ++r, out += stride) {
         if (rows[r] == NotReached)
             continue;
@@ -97,14 +105,11 @@ void samplePage(std::span<const uint8_t> page, uint32_t b, const std::vector<uin
             out[stride - 1] &= lastMask;
             continue;
         }
-        for (size_t byte = 0; byte < stride; ++byte) {
+        const ColumnSource* column = columns.data();
+        for (size_t byte = 0; byte < stride; ++byte, column += 8) {
             unsigned value = 0;
-            const size_t first = 8 * byte;
-            for (size_t c = first; c < first + 8; ++c) {
-                value <<= 1;
-                if (c < resWidth && columns[c] != NotReached)
-                    value |= (src[columns[c] >> 3] >> (7 - (columns[c] & 7))) & 1u;
-            }
+            for (int k = 0; k < 8; ++k)
+                value = (value << 1) | ((src[column[k].byte] & column[k].mask) != 0);
             out[byte] = static_cast<uint8_t>(value);
         }
     }
@@ -146,12 +151,13 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
     const uint32_t resBytesPerLine = (resWidth + 7) / 8;
     const bool empty = resWidth == 0 || resHeight == 0;
     std::vector<uint8_t> packed;
-    std::vector<uint32_t> rows, columns;
+    std::vector<uint32_t> rows;
+    std::vector<ColumnSource> columns;
     bool allocated = allocateZeroed(packed, uint64_t{resBytesPerLine} * resHeight);
     if (allocated && !empty) {
         try {
             rows.assign(resHeight, NotReached);
-            columns.assign(resWidth, NotReached);
+            columns.assign(8 * size_t{resBytesPerLine}, ColumnSource{0, 0});
         } catch (const std::bad_alloc&) {
             allocated = false;
         }
@@ -170,9 +176,9 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
               asLogged(W), asLogged(resWidth));
 
     if (!empty) {
-        sampleMap(rows, H, x);
-        sampleMap(columns, W, x);
-        samplePage(page, b, rows, columns, packed);
+        sampleScan(resHeight, H, x, [&](uint32_t r, uint32_t i) { rows[r] = i; });
+        sampleScan(resWidth, W, x, [&](uint32_t c, uint32_t j) { columns[c] = columnSource(j); });
+        samplePage(page, b, resWidth, rows, columns, packed);
     }
 
     logText(log, "PELTRIN DEBUG MSG: Enter convert 8 to 1\n");

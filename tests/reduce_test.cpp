@@ -104,6 +104,20 @@ TEST(Reduce, SizesAndPixelsFollowTheTruncatedSampling)
     }
 }
 
+TEST(Reduce, EveryRateMatchesTheModel)
+{
+    const Bitmap page = randomBitmap(23, 6, 77);  // 45 of 48 columns used
+    for (int32_t rate = 1; rate <= 100; ++rate) {
+        const Reduction r = reduce(page, 45, rate);
+        ASSERT_TRUE(r.ok) << rate;
+        uint32_t modelWidth = 0;
+        const Bitmap expected = referenceReduce(page, 45, rate, modelWidth);
+        EXPECT_EQ(r.header.cupsWidth, modelWidth) << rate;
+        EXPECT_EQ(r.header.cupsHeight, expected.h) << rate;
+        EXPECT_EQ(r.image.bytes, expected.bytes) << rate;
+    }
+}
+
 TEST(Reduce, HalfTakesTheOddPixelsAndNinetyNineDropsTheFirstRowAndColumn)
 {
     struct Case {
