@@ -163,6 +163,8 @@ bool zeroedBuffer(std::vector<uint8_t>& buffer, uint64_t size)
 {
     if (size > std::numeric_limits<std::size_t>::max() || size > buffer.max_size())
         return false;
+    if (size == 0)
+        return true; // nothing to clear (and an empty vector has no storage to hand to memset)
     return ensureZeroed(buffer, static_cast<std::size_t>(size));
 }
 

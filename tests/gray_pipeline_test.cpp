@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "filter/job_state.h"
 #include "filter/model_table.h"
 #include "image/gray_pipeline.h"
 #include "tests/support/bitmap.h"
+#include "tests/support/job_capture.h"
 #include "tests/support/pipeline_model.h"
 
 namespace {
@@ -20,50 +20,17 @@ constexpr int kNoFocusModel = 41;   // grayScaling without focusOption
 
 // A job whose printer bytes and log go to memory. logoPosition 4 keeps
 // printPage silent, so the log holds the pipeline's own lines only.
-struct MemoryJob {
-    explicit MemoryJob(int model)
-        : outStream(open_memstream(&outData, &outSize)), logStream(open_memstream(&logData, &logSize)),
-          printer(outStream), job(printer, logStream)
+struct MemoryJob : JobCapture {
+    explicit MemoryJob(int model) : JobCapture(model)
     {
-        job.settings.modelNumber = model;
-        job.PrinterModel = model;
-        job.model = findModel(model);
         job.settings.logoPosition = 4;
-        job.settings.pageType = 1;
-        job.PageType = 1;
-    }
-    ~MemoryJob()
-    {
-        printer.flush();
-        std::fclose(outStream);
-        std::fclose(logStream);
-        std::free(outData);
-        std::free(logData);
-    }
-    std::string log()
-    {
-        std::fflush(logStream);
-        return std::string(logData, logSize);
-    }
-    std::string out()
-    {
-        printer.flush();
-        return std::string(outData, outSize);
+        setPageType(1);
     }
     void setPageType(int32_t type)
     {
         job.settings.pageType = type;
         job.PageType = type;
     }
-
-    char* outData = nullptr;
-    std::size_t outSize = 0;
-    char* logData = nullptr;
-    std::size_t logSize = 0;
-    FILE* outStream;
-    FILE* logStream;
-    PrinterOutput printer;
-    JobState job;
 };
 
 cups_page_header_t pageHeader(uint32_t width, uint32_t height)

@@ -87,6 +87,13 @@ inline void focusStripOf(uint32_t b, int32_t focusArea, int32_t rotation, uint32
     }
 }
 
+// A page without rows or without bytes per row has nothing to print.
+inline void dropIfEmpty(ModelPage& page)
+{
+    if (page.image.h == 0 || page.image.b == 0)
+        page.image = Bitmap(0, page.image.b);
+}
+
 inline void rotate(ModelPage& page, int32_t rotation)
 {
     if (rotation == 1 || rotation == 3) {
@@ -96,6 +103,7 @@ inline void rotate(ModelPage& page, int32_t rotation)
     } else if (rotation == 2) {
         page.image = referenceRotate180(page.image);
     }
+    dropIfEmpty(page);
 }
 
 } // namespace pipeline_model
@@ -109,6 +117,7 @@ inline ModelPage modelGrayPage(const Bitmap& page, uint32_t width, const Pipelin
         const uint32_t f = o.pageSize == 96 ? 3 : 2;
         p.image = downscaled(p.image, f, p.image.h / f);
         p.width = std::min(p.width / f, p.image.columns());
+        dropIfEmpty(p);
     }
     rotate(p, o.rotation);
     if (o.pageType == 0 && (o.rotation == 1 || o.rotation == 3))
@@ -155,6 +164,8 @@ inline ModelPlanes modelColorPage(const Bitmap& raster, uint32_t width, const Pi
         m.image = downscaled(m.image, f, rows);
         k.width = m.width = std::min((width + f) / f, k.image.columns());
         bytesPerLine = k.image.b;
+        dropIfEmpty(k);
+        dropIfEmpty(m);
     }
     rotate(k, o.rotation);
     rotate(m, o.rotation);
