@@ -406,3 +406,59 @@ TEST(PrintJob, PagesOfGrowingSizesInOneJob)
 }
 
 } // namespace
+
+// Pages with nothing left to print once the pipeline is done: no raster
+// command goes out (and nothing divides by zero), while the page's logo
+// blocks still do and the page counts.
+TEST(PrintJob, NothingLeftToPrintStillGetsItsLogo)
+{
+    struct Case {
+        JobCase job;
+        TestPage page;
+    };
+    Bitmap fillBitsOnly(40, 72); // 570 dots: only the 6 fill bits of each row have dots
+    for (uint32_t r = 10; r < 30; ++r)
+        fillBitsOnly.set(r, 573);
+    const Case cases[] = {
+        {{.name = "TwoRowsAtOneThird", .model = kGraphicsModel, .pageSize = 96}, monoPage(576, 2, std::vector<uint8_t>(144, 0xFF))},
+        {{.name = "RotatedFillBitsOnly", .model = kGraphicsModel, .rotation = 1, .pageType = 0},
+         monoPage(570, 40, fillBitsOnly.bytes)},
+        {{.name = "Rotated270FillBitsOnly", .model = kRasterModel, .rotation = 3, .pageType = 0},
+         monoPage(570, 40, fillBitsOnly.bytes)},
+        {{.name = "ReducedToNothing", .model = kReductionModel, .paperReduction = 1},
+         monoPage(576, 50, std::vector<uint8_t>(3600, 0xFF))},
+        {{.name = "NarrowTwoColorAtOneThird", .model = kGraphicsModel, .pageSize = 96, .colorModel = 0},
+         TestPage{twoColorHeader(16, 30), std::vector<uint8_t>(240, 0xFF)}},
+    };
+    const std::string logo("\x1B\x61\x00\x1C\x70\x01\x00\x1B\x40", 9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.job.name);
+        const std::string options = optionsOf(c.job) + " LogoPosition=3";
+        const FilterRun run = runFilter(rasterJob(ppdFor(c.job), options, rasterStream({c.page})));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart + logo + logo));
+        EXPECT_NE(run.err.find("INFO: Ready to print.\n"), std::string::npos);
+    }
+}
+
+// A page the printer's 16-bit size fields cannot describe once turned (a
+// 70000-row page becomes 70000 dots wide) is refused by the page output:
+// the job ends there through the job close, with exit status 1.
+TEST(PrintJob, PageRefusedAfterTurningEndsTheJob)
+{
+    JobCase c{"TooWideWhenTurned", kGraphicsModel};
+    c.rotation = 1;
+    Bitmap tall(70000, 1);
+    for (uint32_t r = 0; r < tall.h; r += 3)
+        tall.set(r, r % 8);
+    const Bitmap next = testPage(575, 30, 1);
+    const FilterRun run = runJob(c, {monoPage(8, 70000, tall.bytes), monoPage(575, 30, next.bytes)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart));
+    EXPECT_NE(run.err.find("ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n"
+                           "PELTRIN DEBUG MSG: Graymode End\n"
+                           "PELTRIN DEBUG MSG: fail_job Start"),
+              std::string::npos)
+        << run.err.substr(run.err.size() > 2000 ? run.err.size() - 2000 : 0);
+    EXPECT_EQ(run.err.find("PAGE: 2"), std::string::npos);
+}
