@@ -2,6 +2,7 @@
 // rewrites, Scale and Rotation, the planes handed on, and the log line.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "filter/job_state.h"
@@ -106,6 +107,8 @@ struct GeometryCase {
     int32_t wantScale, wantRotation;
 };
 
+void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.name; }
+
 const GeometryCase kGeometry[] = {
     {"Unscaled", 1, 0, 0, 575, 100, 288, 100, 575, 288, 0, 0},
     {"Line290", 1, 0, 0, 575, 100, 290, 100, 575, 290, 0, 0},
@@ -162,6 +165,8 @@ struct ContentCase {
     int32_t pageSize, rotation, focusArea;
     uint32_t width, height, bytesPerLine;
 };
+
+void PrintTo(const ContentCase& c, std::ostream* os) { *os << c.name; }
 
 const ContentCase kContent[] = {
     {"Unscaled", 1, 0, 0, 575, 30, 0},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "filter/job_state.h"
@@ -79,6 +80,8 @@ struct GeometryCase {
     int32_t wantScale, wantRotation;
 };
 
+void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.name; }
+
 const GeometryCase kGeometry[] = {
     {"Third576x1000", kScalingModel, 96, 0, 0, 576, 1000, 333, 192, 24, 96, 0},
     {"Half575x999", kScalingModel, 101, 0, 0, 575, 999, 499, 287, 36, 101, 0},
@@ -152,6 +155,8 @@ struct ContentCase {
     int32_t pageSize, rotation, pageType, focusArea;
     uint32_t width, height;
 };
+
+void PrintTo(const ContentCase& c, std::ostream* os) { *os << c.name; }
 
 const ContentCase kContent[] = {
     {"Unrotated", kScalingModel, 1, 0, 1, 0, 575, 40},

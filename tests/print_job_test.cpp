@@ -4,6 +4,7 @@
 // per-pixel model of the pipeline), and decoded back into bitmaps.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,8 @@ struct JobCase {
     uint32_t width = 575;
     uint32_t height = 120;
 };
+
+void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
 
 std::string optionsOf(const JobCase& c)
 {
