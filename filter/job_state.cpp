@@ -25,6 +25,7 @@ bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size)
         }
         return true; // freshly value-initialised
     }
-    std::memset(buffer.data(), 0, size);
+    if (size > 0)
+        std::memset(buffer.data(), 0, size);
     return true;
 }
