@@ -21,8 +21,19 @@ constexpr char kMarkerTitle[] = "PELTRIN_API_MODE";
 constexpr uint64_t kMaxPageBytes = 256ull << 20;
 constexpr uint32_t kMaxBytesPerLine = 65535;
 
+// The header's enumerated fields come from the stream and may hold any
+// value: read them as plain integers, never as out-of-range enumerators.
+template <typename Enum>
+uint32_t rawField(const Enum& field)
+{
+    static_assert(sizeof(Enum) == sizeof(uint32_t));
+    uint32_t value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 // Color bands of one banded raster line for a color space.
-uint32_t bandCount(cups_cspace_t space)
+uint32_t bandCount(uint32_t space)
 {
     switch (space) {
     case CUPS_CSPACE_RGB:
@@ -47,9 +58,9 @@ uint32_t bandCount(cups_cspace_t space)
         return 6;
     default:
         if (space >= CUPS_CSPACE_ICC1 && space <= CUPS_CSPACE_ICCF)
-            return static_cast<uint32_t>(space - CUPS_CSPACE_ICC1) + 1;
+            return space - CUPS_CSPACE_ICC1 + 1;
         if (space >= CUPS_CSPACE_DEVICE1 && space <= CUPS_CSPACE_DEVICEF)
-            return static_cast<uint32_t>(space - CUPS_CSPACE_DEVICE1) + 1;
+            return space - CUPS_CSPACE_DEVICE1 + 1;
         return 1;
     }
 }
@@ -214,11 +225,12 @@ const char* pageHeaderRefusal(const cups_page_header_t& header)
     const uint32_t b = header.cupsBytesPerLine;
     if (header.cupsBitsPerPixel != 1)
         return "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
-    const uint32_t bands = bandCount(header.cupsColorSpace);
-    if (header.cupsColorOrder == CUPS_ORDER_PLANAR && bands > 1)
+    const uint32_t bands = bandCount(rawField(header.cupsColorSpace));
+    const uint32_t order = rawField(header.cupsColorOrder);
+    if (order == CUPS_ORDER_PLANAR && bands > 1)
         return "ERROR: Unsupported page: planar color order\n";
     const uint64_t perBand = (uint64_t{header.cupsWidth} * header.cupsBitsPerPixel + 7) / 8;
-    const uint64_t expected = header.cupsColorOrder == CUPS_ORDER_BANDED ? perBand * bands : perBand;
+    const uint64_t expected = order == CUPS_ORDER_BANDED ? perBand * bands : perBand;
     if (header.cupsWidth == 0 || expected != b)
         return "ERROR: Bad page header: bytes per line do not match the page width\n";
     if (b > kMaxBytesPerLine)

@@ -240,3 +240,19 @@ TEST(Driver, BandedTwoColorLinesAreAccepted)
 }
 
 } // namespace
+
+namespace {
+
+// Enumerated header fields hold whatever the stream says.
+TEST(Driver, EnumeratedHeaderFieldsOutOfRangeAreReadSafely)
+{
+    std::vector<TestPage> pages{monoPage(16, 1, {0xFF, 0xFF})};
+    std::string stream = rasterStream(pages);
+    patchHeaderField(stream, pages, 0, &cups_page_header_t::cupsColorSpace, 0x7FFFFFFF);
+    patchHeaderField(stream, pages, 0, &cups_page_header_t::cupsColorOrder, 0x7FFFFFFF);
+    FilterRun run = runFilter(rasterJob(ppdFor(1), "ColorModel=2", stream));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.signal, 0);
+}
+
+} // namespace
