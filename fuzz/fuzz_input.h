@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // Models with different paths through the filter: 30 two colors with
@@ -16,6 +17,9 @@ inline constexpr int kFuzzModels[8] = {30, 13, 33, 83, 86, 40, 1, 259};
 
 // Bytes before the raster stream.
 inline constexpr std::size_t kOptionBytes = 5;
+
+// PageSize choices of TestPpd::full, in order.
+inline constexpr int kFuzzPageSizes[11] = {1, 56, 75, 94, 96, 101, 110, 111, 112, 138, 139};
 
 // The option bytes, field by field.
 struct FuzzOptions {
@@ -66,7 +70,19 @@ struct FuzzOptions {
         b[4] = static_cast<char>((logoPosition & 7u) | (logoWidth & 7u) << 3 | (cashDrawer & 3u) << 6);
         return b;
     }
-};
 
-// PageSize choices of TestPpd::full, in order.
-inline constexpr int kFuzzPageSizes[11] = {1, 56, 75, 94, 96, 101, 110, 111, 112, 138, 139};
+    // The job's option string (the filter's fifth argument).
+    std::string jobOptions() const
+    {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "ColorModel=%u PageType=%d CompPrinting=%d LabelPrinting=%d PageSize=%d Rotation=%u "
+                      "FocusArea=%u PageCut=%u LogoPosition=%u LogoWidth=%u CashDrawer=%u CashDrawerOpen=2",
+                      colorModel, fixedLength ? 1 : 0, compressed ? 1 : 0, label ? 1 : 0, kFuzzPageSizes[pageSize],
+                      rotation, focusArea, pageCut, logoPosition, logoWidth, cashDrawer);
+        std::string options = text;
+        if (reduce)
+            options += " PaperReduction=Custom." + std::to_string(reduction);
+        return options;
+    }
+};

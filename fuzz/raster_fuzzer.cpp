@@ -29,21 +29,6 @@ void die(const char* what)
     std::abort();
 }
 
-std::string jobOptions(const FuzzOptions& o)
-{
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "ColorModel=%u PageType=%d CompPrinting=%d LabelPrinting=%d PageSize=%d Rotation=%u "
-                  "FocusArea=%u PageCut=%u LogoPosition=%u LogoWidth=%u CashDrawer=%u CashDrawerOpen=2",
-                  o.colorModel, o.fixedLength ? 1 : 0, o.compressed ? 1 : 0, o.label ? 1 : 0,
-                  kFuzzPageSizes[o.pageSize], o.rotation, o.focusArea, o.pageCut, o.logoPosition, o.logoWidth,
-                  o.cashDrawer);
-    std::string options = text;
-    if (o.reduce)
-        options += " PaperReduction=Custom." + std::to_string(o.reduction);
-    return options;
-}
-
 // Makes standard input read exactly `size` bytes of `data` from the start.
 void setStdin(const uint8_t* data, size_t size)
 {
@@ -84,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     setStdin(data + kOptionBytes, size - kOptionBytes);
     setenv("PPD", PpdPaths[o.model].c_str(), 1);
 
-    std::string options = jobOptions(o);
+    std::string options = o.jobOptions();
     char name[] = "rastertoPeltrin", id[] = "1", user[] = "fuzz", title[] = "fuzz", copies[] = "1";
     char* argv[] = {name, id, user, title, copies, options.data(), nullptr};
     if (Log != Sink)
