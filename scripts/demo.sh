@@ -173,7 +173,10 @@ wait_for() {
 }
 queue_empty() { [ -z "$(lpstat -h "$host" -o peltrin 2>/dev/null)" ]; }
 
-$SUDO cupsd -t -c "$W/etc/cupsd.conf" -s "$W/etc/cups-files.conf" >/dev/null
+$SUDO cupsd -t -c "$W/etc/cupsd.conf" -s "$W/etc/cups-files.conf" >"$W/log/cupsd.out" 2>&1 || {
+    cat "$W/log/cupsd.out" >&2
+    exit 3
+}
 $SUDO cupsd -f -c "$W/etc/cupsd.conf" -s "$W/etc/cups-files.conf" >"$W/log/cupsd.out" 2>&1 &
 cupsd_pid=$!
 wait_for 100 lpstat -h "$host" -r || {
