@@ -76,8 +76,11 @@ echo "== exit status $status"
 # A picture of what the printer prints, decoded from the printer bytes by
 # the tests' command decoder.
 echo "== printer commands, decoded"
-c++ -std=c++20 -O2 -I. scripts/render_printout.cpp tests/support/command_decoder.cpp -lpng \
-    -o "$build/render_printout"
+cmake --build "$build" -j "$(nproc)" --target render_printout >>out/build.log 2>&1 || {
+    cat out/build.log >&2
+    echo "demo: the printout renderer did not build" >&2
+    exit 2
+}
 "$build/render_printout" out/receipt.bin out/receipt.png || {
     echo "demo: the printer bytes do not give a printout" >&2
     exit 3
