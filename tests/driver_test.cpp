@@ -256,3 +256,35 @@ TEST(Driver, EnumeratedHeaderFieldsOutOfRangeAreReadSafely)
 }
 
 } // namespace
+
+namespace {
+
+// Page sizes whose pages are never turned by a quarter: rotation 1 and 3
+// print as rotation 0, rotation 2 still turns the page.
+TEST(Driver, QuarterTurnsDroppedForSomePageSizes)
+{
+    std::string page = rasterStream({monoPage(16, 3, {0xC0, 0, 0, 0, 0, 1})});
+    auto run = [&](const std::string& options) {
+        return runFilter(rasterJob(ppdFor(13), "PageType=1 " + options, page)).out;
+    };
+    for (const char* size : {"56", "75", "94", "110", "111", "112", "138", "139"}) {
+        SCOPED_TRACE(size);
+        const std::string size_ = std::string("PageSize=") + size;
+        const std::string unrotated = run(size_ + " Rotation=0");
+        EXPECT_EQ(run(size_ + " Rotation=1"), unrotated);
+        EXPECT_EQ(run(size_ + " Rotation=3"), unrotated);
+        EXPECT_NE(run(size_ + " Rotation=2"), unrotated);
+    }
+    EXPECT_NE(run("PageSize=1 Rotation=1"), run("PageSize=1 Rotation=0"));
+}
+
+// A counted page that no pipeline takes prints nothing but still ends with
+// its page-end cut.
+TEST(Driver, PageNoPipelineTakesStillGetsItsPageEnd)
+{
+    FilterRun run = runFilter(rasterJob(ppdFor(1), "ColorModel=2 PageCut=1", rasterStream({monoPage(8, 1, {1})})));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(hexBytes(run.out), "1B 40 1D 56 41 01");
+}
+
+} // namespace
