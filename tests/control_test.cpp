@@ -4,9 +4,10 @@
 //
 // Jobs through the executable use LogoPosition=4, which sends nothing for a
 // page, so the printer bytes are exactly the control commands.
-#include <csignal>
 #include <set>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,316 +21,243 @@
 
 namespace {
 
+// Bytes from hexadecimal text: bytes("1B 40 0A").
+std::string bytes(std::string_view hex)
+{
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += hex[i] == ' ' ? 1 : 2)
+        if (hex[i] != ' ')
+            out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    return out;
+}
+
+std::string lf(int n)
+{
+    return std::string(static_cast<std::size_t>(n), '\n');
+}
+
 // What the printer models do, written out as lists of model numbers.
 const std::set<int> kTwoFeedModels{10, 40, 41, 81, 91, 92, 105, 116, 117, 147, 289, 294};
 constexpr int kFourFeedModel = 83;
-// Models that never read PageCut (their pageCut stays 0).
-const std::set<int> kNoPageCutModels{10, 33, 40, 41, 81, 83, 91, 92, 105, 116, 117, 147, 289, 294};
+// These thirteen models have no job-end cut and read no PageCut; neither does 33.
+bool noJobEndCut(int model)
+{
+    return kTwoFeedModels.contains(model) || model == kFourFeedModel;
+}
 const std::set<int> kTwoFeedsBeforeCut{11, 30, 63, 86, 111, 156, 268, 284, 308, 310, 312};
 const std::set<int> kOneFeedBeforeCut{61, 110, 152, 307, 309, 311};
 const std::set<int> kPartialCutModels{22, 35};
 const std::set<int> kEjectModels{259, 322};
-const std::set<int> kNoJobEndCutModels{10, 40, 41, 81, 83, 91, 92, 105, 116, 117, 147, 289, 294};
 
-const std::string kInit = "\x1B\x40";
-const std::string kLF = "\n";
-const std::string kFullCut = bytesOf({0x1D, 0x56, 0x41, 0x01});
-const std::string kPartialCut = bytesOf({0x1D, 0x56, 0x42, 0x01});
+const std::string kInit = bytes("1B 40");
 const std::string kReady = "INFO: Ready to print.\n";
 const std::string kNoPages = "ERROR: No pages found!\n";
 
-std::string repeated(const std::string& s, int n)
+std::string cutOf(int model)
 {
-    std::string out;
-    for (int i = 0; i < n; ++i)
-        out += s;
-    return out;
+    return bytes(kPartialCutModels.contains(model) ? "1D 56 42 01" : "1D 56 41 01");
 }
 
-std::string ppdFile(const TestPpd& ppd)
+std::string feedsBeforeCut(int model)
 {
-    static int serial = 0;
-    return writeTempFile("control-" + std::to_string(ppd.model) + "-" + std::to_string(++serial) + ".ppd",
-                         ppd.text());
-}
-
-std::string ppdFor(int model)
-{
-    return ppdFile(TestPpd::full(model));
-}
-
-// Pages with ink on them: each one is counted.
-std::string inkedPages(int count)
-{
-    std::vector<TestPage> pages;
-    for (int i = 0; i < count; ++i)
-        pages.push_back(monoPage(16, 3, {0x00, 0x00, 0x80, 0x01, 0x00, 0x00}));
-    return rasterStream(pages);
-}
-
-// Blank variable-length pages: read, trimmed away, never counted.
-std::string blankPages(int count)
-{
-    std::vector<TestPage> pages;
-    for (int i = 0; i < count; ++i)
-        pages.push_back(monoPage(16, 3, {}));
-    return rasterStream(pages);
-}
-
-FilterRun printJob(const std::string& ppd, const std::string& options, std::string input)
-{
-    return runFilter(rasterJob(ppd, "LogoPosition=4 " + options, std::move(input)));
-}
-
-std::string cutCommand(int model)
-{
-    return kPartialCutModels.contains(model) ? kPartialCut : kFullCut;
-}
-
-int feedsBeforeCut(int model)
-{
-    return kTwoFeedsBeforeCut.contains(model) ? 2 : kOneFeedBeforeCut.contains(model) ? 1 : 0;
-}
-
-// The bytes a model sends after each page for the pageCut it ends up with.
-std::string expectedPageEnd(int model, int pageCut, int labelPrinting)
-{
-    if (kTwoFeedModels.contains(model))
-        return model == 92 && labelPrinting != 0 ? "\x0C" : "\n\n";
-    if (model == kFourFeedModel)
-        return "\n\n\n\n";
-    switch (pageCut) {
-    case 1: return cutCommand(model);
-    case 2: return repeated(kLF, feedsBeforeCut(model)) + cutCommand(model);
-    case 3:
-    case 4: return kLF;
-    default: return "";
-    }
+    return lf(kTwoFeedsBeforeCut.contains(model) ? 2 : kOneFeedBeforeCut.contains(model) ? 1 : 0);
 }
 
 std::string expectedJobEndCut(int model, int pageCut)
 {
-    if (kNoJobEndCutModels.contains(model))
+    if (noJobEndCut(model) || (pageCut != 3 && pageCut != 4))
         return "";
-    const std::string cut = findModel(model) != nullptr ? cutCommand(model) : kFullCut;
-    if (pageCut == 3)
-        return cut;
-    if (pageCut == 4)
-        return repeated(kLF, findModel(model) != nullptr ? feedsBeforeCut(model) : 0) + cut;
-    return "";
+    return (pageCut == 4 ? feedsBeforeCut(model) : "") + cutOf(model);
 }
 
-std::vector<int> supportedModels()
+// The job through the executable, with LogoPosition=4. The PPD offers every
+// choice the options name (so any number can be asked for) and leaves out
+// `removed`.
+FilterRun printJob(int model, const std::string& options, std::string input, const std::string& removed = "",
+                   const char* title = "title", bool withFile = false)
 {
-    std::vector<int> models;
-    for (const ModelRow& row : modelTable())
-        models.push_back(row.model);
-    return models;
+    static int serial = 0;
+    TestPpd ppd = TestPpd::full(model);
+    std::istringstream words(options);
+    for (std::string word; words >> word;)
+        ppd.setDefault(word.substr(0, word.find('=')), word.substr(word.find('=') + 1));
+    if (!removed.empty())
+        ppd.remove(removed);
+    const std::string path = writeTempFile("control-" + std::to_string(++serial) + ".ppd", ppd.text());
+    FilterInvocation job{{"1", "user", title, "1", "LogoPosition=4 " + options}, path, std::move(input)};
+    if (withFile)
+        job.args.push_back(writeTempFile("marker-input", "not read"));
+    return runFilter(job);
 }
 
-std::string modelName(const testing::TestParamInfo<int>& info)
+// Pages with ink on them are counted; blank variable-length pages are read,
+// trimmed away and never counted.
+std::string pages(int count, bool inked = true)
 {
-    return "Model" + std::to_string(info.param);
+    const std::vector<uint8_t> pixels = inked ? std::vector<uint8_t>{0, 0, 0x80, 0x01, 0, 0} : std::vector<uint8_t>{};
+    return rasterStream(std::vector<TestPage>(static_cast<std::size_t>(count), monoPage(16, 3, pixels)));
 }
 
 // ---------------------------------------------------------------------------
-// Every model, every PageCut, through the executable.
+// Every model of the table (and three model numbers without a row), every
+// PageCut, through the executable.
 
 class EveryModel : public testing::TestWithParam<int> {};
 
 TEST_P(EveryModel, PageEndAndJobEndFollowPageCut)
 {
     const int model = GetParam();
-    const std::string ppd = ppdFor(model);
-    const std::string input = inkedPages(2);
+    const bool supported = findModel(model) != nullptr;
     for (int asked = 0; asked <= 5; ++asked) {
         SCOPED_TRACE("PageCut=" + std::to_string(asked));
         // Every job asks for an eject; only the eject models read it.
-        FilterRun run = printJob(ppd, "EjectOption=5 PageCut=" + std::to_string(asked), input);
-        const int pageCut = kNoPageCutModels.contains(model) ? 0 : asked;
-        const std::string expected = kInit + repeated(expectedPageEnd(model, pageCut, 0), 2) +
-                                     (pageCut == 5 ? repeated(kLF, 6) : "") +
-                                     (kEjectModels.contains(model) ? bytesOf({0x1D, 0x65, 0x05, 0x00}) : "") +
+        const FilterRun run = printJob(model, "EjectOption=5 PageCut=" + std::to_string(asked), pages(2));
+        const int pageCut = noJobEndCut(model) || model == 33 ? 0 : asked;
+        const std::string pageEnd = kTwoFeedModels.contains(model) ? lf(2)
+                                    : model == kFourFeedModel    ? lf(4)
+                                    : pageCut == 1               ? cutOf(model)
+                                    : pageCut == 2               ? feedsBeforeCut(model) + cutOf(model)
+                                    : pageCut == 3 || pageCut == 4 ? lf(1)
+                                                                   : "";
+        const std::string expected = kInit + pageEnd + pageEnd + (pageCut == 5 ? lf(6) : "") +
+                                     (kEjectModels.contains(model) ? bytes("1D 65 05 00") : "") +
                                      expectedJobEndCut(model, pageCut);
-        EXPECT_EQ(hexBytes(run.out), hexBytes(expected));
-        EXPECT_EQ(run.status, 0);
-        EXPECT_TRUE(run.err.ends_with(kReady)) << run.err;
+        // A model number without a row: no job start and no pages, only the
+        // job-end cut (no feeds, full cut).
+        EXPECT_EQ(hexBytes(run.out), supported ? hexBytes(expected) : pageCut == 3 || pageCut == 4 ? "1D 56 41 01" : "");
+        EXPECT_EQ(run.status, supported ? 0 : 1);
+        EXPECT_TRUE(run.err.ends_with(supported ? kReady : kNoPages)) << run.err;
 
         const std::string fourFeedLog = "PELTRIN DEBUG MSG: QTX-9 4 putchar Start\n"
                                         "PELTRIN DEBUG MSG: QTX-9 4 putchar End\n";
-        std::size_t first = run.err.find(fourFeedLog);
-        if (model == kFourFeedModel) {
-            ASSERT_NE(first, std::string::npos) << run.err;
-            EXPECT_NE(run.err.find(fourFeedLog, first + 1), std::string::npos) << "once per page";
-        } else {
-            EXPECT_EQ(first, std::string::npos);
-        }
+        int logged = 0;
+        for (std::size_t at = run.err.find(fourFeedLog); at != std::string::npos; at = run.err.find(fourFeedLog, at + 1))
+            ++logged;
+        EXPECT_EQ(logged, model == kFourFeedModel ? 2 : 0) << "once per page of model 83";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Control, EveryModel, testing::ValuesIn(supportedModels()), modelName);
+INSTANTIATE_TEST_SUITE_P(Control, EveryModel, testing::ValuesIn([] {
+                             std::vector<int> models{0, 2, 328};
+                             for (const ModelRow& row : modelTable())
+                                 models.push_back(row.model);
+                             return models;
+                         }()),
+                         [](const testing::TestParamInfo<int>& info) { return "Model" + std::to_string(info.param); });
 
 // ---------------------------------------------------------------------------
-// Worked examples, byte for byte.
+// Worked examples, the cash drawer, eject and marker jobs, byte for byte
+// through the executable.
 
-TEST(ControlCommands, WorkedExamples)
+TEST(ControlCommands, Jobs)
 {
-    struct Case {
-        int model;
-        std::string options;
-        int pages;
-        std::string out;
+    const std::string start = "PELTRIN DEBUG MSG: rasterData Save Start", end = "PELTRIN DEBUG MSG: rasterData Save End";
+    const auto drawer1Log = [](const char* half, const char* send) {
+        return std::string("PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = ") + half +
+               "\nPELTRIN DEBUG MSG : send " + send + "\n";
+    };
+    const struct {
+        const char* name;
+        int model = 1;
+        std::string options = "";
+        int pages = 1;
+        std::string out = "";     // after ESC @
+        std::string log = "";     // expected in the log
+        bool blank = false;       // the pages are blank: none is counted
+        std::string removed = ""; // PPD option left out
+        bool marker = false;      // marker job: no page is read
+        bool file = false;        // with a file argument
     } cases[] = {
-        {284, "PageCut=2", 1, kInit + "\n\n" + kFullCut},
-        {61, "PageCut=2", 1, kInit + "\n" + kFullCut},
-        {22, "PageCut=1", 1, kInit + kPartialCut},
-        {11, "PageCut=4", 3, kInit + "\n\n\n" + "\n\n" + kFullCut},
-        {30, "PageCut=5", 2, kInit + std::string(6, '\n')},
-        {92, "LabelPrinting=1", 3, kInit + "\x0C\x0C\x0C"},
-        {92, "LabelPrinting=0", 1, kInit + "\n\n"},
-        {10, "LabelPrinting=1 PageCut=2", 2, kInit + "\n\n\n\n"},
-        {83, "PageCut=1", 1, kInit + "\n\n\n\n"},
-        {33, "PageCut=3", 2, kInit},
-        {35, "PageCut=3", 1, kInit + "\n" + kPartialCut},
+        {.name = "two feeds before the cut", .model = 284, .options = "PageCut=2", .out = "0A 0A 1D 56 41 01"},
+        {.name = "one feed before the cut", .model = 61, .options = "PageCut=2", .out = "0A 1D 56 41 01"},
+        {.name = "partial cut", .model = 22, .options = "PageCut=1", .out = "1D 56 42 01"},
+        {.name = "cut at the job end", .model = 11, .options = "PageCut=4", .pages = 3,
+         .out = "0A 0A 0A  0A 0A 1D 56 41 01"},
+        {.name = "six feeds at the job end", .model = 30, .options = "PageCut=5", .pages = 2, .out = "0A 0A 0A 0A 0A 0A"},
+        {.name = "label form feeds", .model = 92, .options = "LabelPrinting=1", .pages = 3, .out = "0C 0C 0C"},
+        {.name = "label model without labels", .model = 92, .options = "LabelPrinting=0", .out = "0A 0A"},
+        {.name = "two feeds whatever the options", .model = 10, .options = "LabelPrinting=1 PageCut=2", .pages = 2,
+         .out = "0A 0A 0A 0A"},
+        {.name = "four feeds", .model = 83, .options = "PageCut=1", .out = "0A 0A 0A 0A"},
+        {.name = "no PageCut read", .model = 33, .options = "PageCut=3", .pages = 2, .out = ""},
+        {.name = "partial cut at the job end", .model = 35, .options = "PageCut=3", .out = "0A 1D 56 42 01"},
         // Last bytes of a job: job-end feed, drawer kick, eject, job-end cut.
-        {259, "PageCut=4 CashDrawer=2 CashDrawerOpen=1 EjectOption=3", 1,
-         kInit + "\n" + bytesOf({0x1B, 0x70, 0x01, 0x64, 0xFF, 0x1D, 0x65, 0x03, 0x00}) + kFullCut},
-        {322, "PageCut=5 CashDrawer=2 CashDrawerOpen=1 EjectOption=5", 1,
-         kInit + std::string(6, '\n') + bytesOf({0x1B, 0x70, 0x01, 0x64, 0xFF, 0x1D, 0x65, 0x05, 0x00})},
-        {259, "PageCut=3 EjectOption=0", 1, kInit + "\n" + kFullCut},
-        {322, "EjectOption=3", 1, kInit + bytesOf({0x1D, 0x65, 0x03, 0x00})},
+        {.name = "last bytes, feeds and cut", .model = 259,
+         .options = "PageCut=4 CashDrawer=2 CashDrawerOpen=1 EjectOption=3",
+         .out = "0A  1B 70 01 64 FF  1D 65 03 00  1D 56 41 01"},
+        {.name = "last bytes, six feeds", .model = 322, .options = "PageCut=5 CashDrawer=2 CashDrawerOpen=1 EjectOption=5",
+         .out = "0A 0A 0A 0A 0A 0A  1B 70 01 64 FF  1D 65 05 00"},
+        {.name = "eject 0", .model = 259, .options = "PageCut=3 EjectOption=0", .out = "0A 1D 56 41 01"},
+        {.name = "eject 3", .model = 322, .options = "EjectOption=3", .out = "1D 65 03 00"},
+        {.name = "eject 4", .model = 322, .options = "EjectOption=4", .out = ""},
+        {.name = "eject 259, whose low byte is 3", .model = 322, .options = "EjectOption=259", .out = ""},
+        {.name = "eject option missing", .model = 322, .options = "", .out = "", .removed = "EjectOption"},
+        // Drawers (PageCut=1 shows the kick before printing in front of the first page's cut).
+        {.name = "drawer 1 before printing", .options = "PageCut=1 CashDrawer=1 CashDrawerOpen=0", .pages = 2,
+         .out = "1B 70 00 32 FF 0A  1D 56 41 01  1D 56 41 01", .log = start + drawer1Log("32", "1b70032ff") + end},
+        {.name = "drawer 1, width 101, after printing",
+         .options = "PageCut=1 CashDrawer=1 CashDrawerOpen=1 CashDrawer1PulseWidth=101", .pages = 2,
+         .out = "1D 56 41 01  1D 56 41 01  1B 70 00 32 FF 0A", .log = drawer1Log("32", "1b70032ff")},
+        {.name = "drawer 1, width 511", .options = "CashDrawer=1 CashDrawerOpen=1 CashDrawer1PulseWidth=511",
+         .out = "1B 70 00 FF FF 0A", .log = drawer1Log("ff", "1b700ffff")},
+        {.name = "drawer 1, width 513: low byte", .options = "CashDrawer=1 CashDrawerOpen=1 CashDrawer1PulseWidth=513",
+         .out = "1B 70 00 00 FF 0A", .log = drawer1Log("100", "1b700100ff")},
+        {.name = "drawer 1, width -3", .options = "CashDrawer=1 CashDrawerOpen=1 CashDrawer1PulseWidth=-3",
+         .out = "1B 70 00 FF FF 0A", .log = drawer1Log("ffffffff", "1b700ffffffffff")},
+        {.name = "drawer 1 width missing", .options = "CashDrawer=1 CashDrawerOpen=1", .out = "1B 70 00 00 FF 0A",
+         .log = drawer1Log("0", "1b7000ff"), .removed = "CashDrawer1PulseWidth"},
+        {.name = "drawer 2 before and after", .options = "PageCut=1 CashDrawer=2 CashDrawerOpen=2", .pages = 2,
+         .out = "1B 70 01 64 FF  1D 56 41 01  1D 56 41 01  1B 70 01 64 FF", .log = start + end},
+        {.name = "drawer 2, width 3", .options = "CashDrawer=2 CashDrawerOpen=1 CashDrawer2PulseWidth=3",
+         .out = "1B 70 01 01 FF"},
+        {.name = "both drawers", .options = "PageCut=1 CashDrawer=3 CashDrawerOpen=0", .pages = 2,
+         .out = "1B 70 00 32 FF  1B 70 01 64 FF  1D 56 41 01  1D 56 41 01", .log = start + end},
+        {.name = "both drawers, width 2 missing", .options = "CashDrawer=3 CashDrawerOpen=1",
+         .out = "1B 70 00 32 FF  1B 70 01 00 FF", .removed = "CashDrawer2PulseWidth"},
+        {.name = "drawer 0", .options = "CashDrawer=0 CashDrawerOpen=2", .out = "", .log = start + end},
+        {.name = "drawer 4", .options = "CashDrawer=4 CashDrawerOpen=1", .out = ""},
+        {.name = "drawer never", .options = "PageCut=1 CashDrawer=3 CashDrawerOpen=3", .out = "1D 56 41 01"},
+        {.name = "CashDrawer missing", .options = "PageCut=1 CashDrawerOpen=2", .out = "1D 56 41 01",
+         .log = start + end, .removed = "CashDrawer"},
+        {.name = "blank job, before printing", .options = "CashDrawer=3 CashDrawerOpen=0", .pages = 2, .out = "",
+         .blank = true},
+        {.name = "blank job, before and after", .options = "CashDrawer=2 CashDrawerOpen=2", .pages = 2,
+         .out = "1B 70 01 64 FF", .blank = true},
+        // A model whose drawer options are never read still logs around the
+        // kick before printing, and sends nothing.
+        {.name = "gray-forced model: empty kick", .model = 10, .options = "CashDrawer=3 CashDrawerOpen=2", .pages = 2,
+         .out = "0A 0A 0A 0A", .log = "PAGE: 1 1\n" + start + end},
+        // Marker jobs read no page, file argument or not: job start and the job-end cut only.
+        {.name = "marker, cut after feeds", .model = 11, .options = "PageCut=4", .out = "0A 0A 1D 56 41 01", .marker = true},
+        {.name = "marker with a file", .model = 11, .options = "PageCut=3", .out = "1D 56 41 01", .marker = true,
+         .file = true},
+        {.name = "marker, partial cut", .model = 22, .options = "PageCut=3", .out = "1D 56 42 01", .marker = true},
+        {.name = "marker, no page-end or drawer", .options = "PageCut=2 CashDrawer=3 CashDrawerOpen=2 EjectOption=5",
+         .out = "", .marker = true},
+        {.name = "marker, no job-end feed or eject", .model = 259,
+         .options = "PageCut=5 CashDrawer=1 CashDrawerOpen=1 EjectOption=5", .out = "", .marker = true},
+        {.name = "marker on the label model", .model = 92, .options = "LabelPrinting=1", .out = "", .marker = true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.model) + " " + c.options);
-        FilterRun run = printJob(ppdFor(c.model), c.options, inkedPages(c.pages));
-        EXPECT_EQ(hexBytes(run.out), hexBytes(c.out));
-        EXPECT_EQ(run.status, 0);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Cash drawer, through the executable (model 1, PageCut=1 so that the kick
-// before printing shows its place in front of the first page's cut).
-
-struct DrawerCase {
-    const char* name;
-    std::string options;
-    std::string removeOption; // PPD option left out, if any
-    bool inked;               // pages with ink, or only blank pages
-    std::string out;          // after ESC @
-    std::string log;          // expected somewhere in the log ("" to skip)
-    bool kickLog;             // whether the "rasterData Save" lines appear
-};
-
-const std::string kStart = "PELTRIN DEBUG MSG: rasterData Save Start";
-const std::string kEnd = "PELTRIN DEBUG MSG: rasterData Save End";
-const std::string kKick1 = bytesOf({0x1B, 0x70, 0x00, 0x32, 0xFF});
-const std::string kKick2 = bytesOf({0x1B, 0x70, 0x01, 0x64, 0xFF});
-const std::string kDrawer1Log = "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = 32\n"
-                                "PELTRIN DEBUG MSG : send 1b70032ff\n";
-
-TEST(ControlCommands, DrawerKicks)
-{
-    const DrawerCase cases[] = {
-        {"drawer 1 before printing", "CashDrawer=1 CashDrawerOpen=0", "", true,
-         kKick1 + kLF + kFullCut + kFullCut, kStart + kDrawer1Log + kEnd, true},
-        {"drawer 1, width 101, after printing", "CashDrawer=1 CashDrawerOpen=1 CashDrawer1PulseWidth=101", "",
-         true, kFullCut + kFullCut + kKick1 + kLF, kDrawer1Log, false},
-        {"drawer 2 before and after", "CashDrawer=2 CashDrawerOpen=2", "", true,
-         kKick2 + kFullCut + kFullCut + kKick2, kStart + kEnd, true},
-        {"drawer 2, width 201", "CashDrawer=2 CashDrawerOpen=1 CashDrawer2PulseWidth=201", "", true,
-         kFullCut + kFullCut + kKick2, "", false},
-        {"both drawers", "CashDrawer=3 CashDrawerOpen=0", "", true, kKick1 + kKick2 + kFullCut + kFullCut,
-         kStart + kEnd, true},
-        {"drawer 1 width missing", "CashDrawer=1 CashDrawerOpen=1", "CashDrawer1PulseWidth", true,
-         kFullCut + kFullCut + bytesOf({0x1B, 0x70, 0x00, 0x00, 0xFF, 0x0A}),
-         "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = 0\nPELTRIN DEBUG MSG : send 1b7000ff\n", false},
-        {"drawer 2 width missing", "CashDrawer=2 CashDrawerOpen=1", "CashDrawer2PulseWidth", true,
-         kFullCut + kFullCut + bytesOf({0x1B, 0x70, 0x01, 0x00, 0xFF}), "", false},
-        {"no drawer, before printing", "CashDrawer=0 CashDrawerOpen=0", "", true, kFullCut + kFullCut,
-         kStart + kEnd, true},
-        {"drawer never", "CashDrawer=3 CashDrawerOpen=3", "", true, kFullCut + kFullCut, "", false},
-        {"CashDrawer missing", "CashDrawerOpen=2", "CashDrawer", true, kFullCut + kFullCut, kStart + kEnd, true},
-        {"blank job, before printing", "CashDrawer=3 CashDrawerOpen=0", "", false, "", "", false},
-        {"blank job, after printing", "CashDrawer=2 CashDrawerOpen=1", "", false, kKick2, "", false},
-        {"blank job, before and after", "CashDrawer=2 CashDrawerOpen=2", "", false, kKick2, "", false},
-    };
-    for (const DrawerCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TestPpd ppd = TestPpd::full(1);
-        if (!c.removeOption.empty())
-            ppd.remove(c.removeOption);
-        FilterRun run = printJob(ppdFile(ppd), "PageCut=1 " + c.options, c.inked ? inkedPages(2) : blankPages(2));
-        EXPECT_EQ(hexBytes(run.out), hexBytes(kInit + c.out));
-        EXPECT_EQ(run.status, c.inked ? 0 : 1);
-        EXPECT_TRUE(run.err.ends_with(c.inked ? kReady : kNoPages)) << run.err;
-        if (!c.log.empty()) {
-            EXPECT_NE(run.err.find(c.log), std::string::npos) << run.err;
-        }
-        EXPECT_EQ(run.err.find(kStart) != std::string::npos, c.kickLog) << run.err;
-        // The kick before printing happens once per job.
-        if (c.kickLog) {
-            EXPECT_EQ(run.err.find(kStart, run.err.find(kStart) + 1), std::string::npos);
-        }
-    }
-}
-
-// A model whose drawer options are never read still logs around the kick
-// before printing, and sends nothing.
-TEST(ControlCommands, GrayForcedModelLogsAnEmptyKick)
-{
-    FilterRun run = printJob(ppdFor(10), "CashDrawer=3 CashDrawerOpen=2", inkedPages(2));
-    EXPECT_EQ(hexBytes(run.out), hexBytes(kInit + "\n\n\n\n"));
-    EXPECT_NE(run.err.find("PAGE: 1 1\n" + kStart + kEnd), std::string::npos)
-        << run.err;
-}
-
-// ---------------------------------------------------------------------------
-// Jobs that end without pages.
-
-TEST(ControlCommands, UnsupportedModelGetsOnlyTheJobEndCut)
-{
-    for (int model : {0, 2, 328}) {
-        for (int pageCut = 0; pageCut <= 5; ++pageCut) {
-            SCOPED_TRACE(std::to_string(model) + " PageCut=" + std::to_string(pageCut));
-            FilterRun run = printJob(ppdFor(model), "PageCut=" + std::to_string(pageCut), inkedPages(1));
-            EXPECT_EQ(hexBytes(run.out), hexBytes(pageCut == 3 || pageCut == 4 ? kFullCut : ""));
-            EXPECT_EQ(run.status, 1);
-            EXPECT_TRUE(run.err.ends_with(kNoPages)) << run.err;
-        }
-    }
-}
-
-TEST(ControlCommands, MarkerJobSendsJobStartAndJobEndCut)
-{
-    struct Case {
-        int model;
-        std::string options;
-        bool withFile;
-        std::string out;
-    } cases[] = {
-        {11, "PageCut=4", false, kInit + "\n\n" + kFullCut},
-        {11, "PageCut=3", true, kInit + kFullCut},
-        {22, "PageCut=3", false, kInit + kPartialCut},
-        {1, "PageCut=2 CashDrawer=3 CashDrawerOpen=2 EjectOption=5", false, kInit},
-        {259, "PageCut=5 CashDrawer=1 CashDrawerOpen=1 EjectOption=5", false, kInit},
-        {92, "LabelPrinting=1", false, kInit},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.model) + " " + c.options);
-        FilterInvocation inv{{"1", "u", "PELTRIN_API_MODE_STATUS", "1", "LogoPosition=4 " + c.options},
-                             ppdFor(c.model), inkedPages(2)};
-        if (c.withFile)
-            inv.args.push_back(writeTempFile("marker-input", "not read"));
-        FilterRun run = runFilter(inv);
-        EXPECT_EQ(hexBytes(run.out), hexBytes(c.out));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.err.ends_with(kNoPages)) << run.err;
+        const FilterRun run = printJob(c.model, c.options, pages(c.pages, !c.blank), c.removed,
+                                       c.marker ? "PELTRIN_API_MODE_STATUS" : "title", c.file);
+        const bool counted = !c.blank && !c.marker;
+        EXPECT_EQ(hexBytes(run.out), hexBytes(kInit + bytes(c.out)));
+        EXPECT_EQ(run.status, counted ? 0 : 1);
+        EXPECT_TRUE(run.err.ends_with(counted ? kReady : kNoPages)) << run.err;
+        EXPECT_NE(run.err.find(c.log), std::string::npos) << run.err;
+        // The kick before printing is logged at most once per job; for model 1,
+        // which reads the drawer options, only where the row expects it.
+        const std::size_t kick = run.err.find(start);
+        EXPECT_TRUE(kick == std::string::npos || run.err.find(start, kick + 1) == std::string::npos);
+        EXPECT_TRUE(c.model != 1 || (kick != std::string::npos) == (c.log.find(start) != std::string::npos)) << run.err;
     }
 }
 
 // ---------------------------------------------------------------------------
-// In-process: rules that no PPD can reach through the executable.
+// In-process: the thirteen models without the job-end cut read no PageCut, so
+// only here does a pageCut of 3 or 4 reach them (and model 33, which has the cut).
 
 TEST(ControlInProcess, JobEndCutSkipsTheThirteenModels)
 {
@@ -342,85 +270,6 @@ TEST(ControlInProcess, JobEndCutSkipsTheThirteenModels)
             EXPECT_EQ(hexBytes(capture.out()), hexBytes(expectedJobEndCut(row.model, pageCut)));
         }
     }
-    // No row: no feeds, full cut.
-    JobCapture unsupported(2);
-    unsupported.job.settings.pageCut = 4;
-    jobEndCut(unsupported.job);
-    EXPECT_EQ(hexBytes(unsupported.out()), hexBytes(kFullCut));
-}
-
-TEST(ControlInProcess, DrawerPulseWidths)
-{
-    struct Case {
-        int32_t drawer, width1, width2;
-        std::string out;
-        std::string log;
-    } cases[] = {
-        {1, 100, 0, kKick1 + kLF, kDrawer1Log},
-        {1, 511, 0, bytesOf({0x1B, 0x70, 0x00, 0xFF, 0xFF, 0x0A}),
-         "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = ff\nPELTRIN DEBUG MSG : send 1b700ffff\n"},
-        {1, 513, 0, bytesOf({0x1B, 0x70, 0x00, 0x00, 0xFF, 0x0A}),
-         "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = 100\nPELTRIN DEBUG MSG : send 1b700100ff\n"},
-        {1, -1, 0, bytesOf({0x1B, 0x70, 0x00, 0x00, 0xFF, 0x0A}),
-         "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = 0\nPELTRIN DEBUG MSG : send 1b7000ff\n"},
-        {1, -3, 0, bytesOf({0x1B, 0x70, 0x00, 0xFF, 0xFF, 0x0A}),
-         "PELTRIN DEBUG MSG : cashDrawer1PulseWidth / 2 = ffffffff\nPELTRIN DEBUG MSG : send 1b700ffffffffff\n"},
-        {2, 0, 3, bytesOf({0x1B, 0x70, 0x01, 0x01, 0xFF}), ""},
-        {2, 0, -1, bytesOf({0x1B, 0x70, 0x01, 0x00, 0xFF}), ""},
-        {3, 100, 200, kKick1 + kKick2, ""},
-        {3, -1, -1, bytesOf({0x1B, 0x70, 0x00, 0x00, 0xFF, 0x1B, 0x70, 0x01, 0x00, 0xFF}), ""},
-        {0, 100, 200, "", ""},
-        {4, 100, 200, "", ""},
-        {-1, 100, 200, "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.drawer) + " " + std::to_string(c.width1) + " " + std::to_string(c.width2));
-        JobCapture capture(1);
-        capture.job.settings.cashDrawer = c.drawer;
-        capture.job.settings.cashDrawer1PulseWidth = c.width1;
-        capture.job.settings.cashDrawer2PulseWidth = c.width2;
-        openCashDrawer(capture.job);
-        EXPECT_EQ(hexBytes(capture.out()), hexBytes(c.out));
-        EXPECT_EQ(capture.log(), c.log);
-    }
-}
-
-TEST(ControlInProcess, EjectOnlyForThreeAndFive)
-{
-    for (int32_t n : {-1, 0, 1, 2, 3, 4, 5, 6, 259}) {
-        JobCapture capture(259);
-        capture.job.settings.ejectOption = n;
-        ejectPaper(capture.job);
-        EXPECT_EQ(hexBytes(capture.out()), n == 3 || n == 5 ? hexBytes(bytesOf({0x1D, 0x65, n, 0x00})) : "") << n;
-    }
-}
-
-void (*termHandler())(int)
-{
-    struct sigaction current {};
-    sigaction(SIGTERM, nullptr, &current);
-    return current.sa_handler;
-}
-
-// SIGTERM runs the cancel from the job start and is ignored from the normal
-// job end on.
-TEST(ControlInProcess, JobStartArmsTheCancelAndEndPageDisarmsIt)
-{
-    struct sigaction saved {};
-    sigaction(SIGTERM, nullptr, &saved);
-    {
-        JobCapture capture(1);
-        jobSetup(capture.job);
-        EXPECT_EQ(termHandler(), &cancelJob);
-        EXPECT_EQ(hexBytes(capture.out()), hexBytes(kInit));
-        capture.job.out.put(0x55);
-        endPage(capture.job);
-        EXPECT_EQ(termHandler(), SIG_IGN);
-        EXPECT_EQ(capture.outSize, 3u) << "endPage flushes";
-        shutDown(capture.job.out);
-        EXPECT_EQ(hexBytes(capture.out()), "1B 40 55 1B 40");
-    }
-    sigaction(SIGTERM, &saved, nullptr);
 }
 
 } // namespace
