@@ -68,5 +68,11 @@ struct PrintedPlanes {
 };
 PrintedPlanes printedPlanes(const std::vector<Command>& commands);
 
-// One line per command, e.g. "store c=31 w=16 rows=3 (6 bytes)".
+// One line per command, e.g. "store 49,16,3 (6 bytes)".
 std::string describeCommands(const std::vector<Command>& commands);
+
+// The raster commands in brief, space separated: "K70" and "C70" for stores
+// of 70 rows in the first (49) and second (50) color, "P" a graphics print,
+// "B246" a compressed band of 246 rows, "V2" a GS v 0 image of 2 rows; any
+// other command by its name in describeCommands.
+std::string commandShape(const std::vector<Command>& commands);
