@@ -59,21 +59,13 @@ std::string bitmapToArt(const Bitmap& image, uint32_t width)
     return art;
 }
 
-Bitmap referenceRotate90(const Bitmap& source)
+Bitmap referenceQuarterTurn(const Bitmap& source, bool clockwise)
 {
-    Bitmap out(source.columns(), (source.h + 7) / 8);
-    for (uint32_t x = 0; x < source.columns(); ++x)
+    const uint32_t w = source.columns();
+    Bitmap out(w, (source.h + 7) / 8);
+    for (uint32_t y = 0; y < w; ++y)
         for (uint32_t k = 0; k < source.h; ++k)
-            out.set(x, k, source.get(source.h - 1 - k, x));
-    return out;
-}
-
-Bitmap referenceRotate270(const Bitmap& source)
-{
-    Bitmap out(source.columns(), (source.h + 7) / 8);
-    for (uint32_t y = 0; y < source.columns(); ++y)
-        for (uint32_t k = 0; k < source.h; ++k)
-            out.set(y, k, source.get(k, source.columns() - 1 - y));
+            out.set(y, k, clockwise ? source.get(source.h - 1 - k, y) : source.get(k, w - 1 - y));
     return out;
 }
 
@@ -90,16 +82,11 @@ Bitmap referenceScale(const Bitmap& source, uint32_t factor)
 {
     Bitmap out((source.h + factor - 1) / factor, source.b / factor);
     for (uint32_t r = 0; r < out.h; ++r)
-        for (uint32_t c = 0; c < out.columns(); ++c) {
-            bool dot = false;
-            for (uint32_t dr = 0; dr < factor; ++dr)
-                for (uint32_t dc = 0; dc < factor; ++dc) {
-                    const uint32_t sr = r * factor + dr;
-                    if (sr < source.h && source.get(sr, c * factor + dc))
-                        dot = true;
-                }
-            out.set(r, c, dot);
-        }
+        for (uint32_t c = 0; c < out.columns(); ++c)
+            for (uint32_t sr = r * factor; sr < std::min(source.h, (r + 1) * factor); ++sr)
+                for (uint32_t sc = c * factor; sc < (c + 1) * factor; ++sc)
+                    if (source.get(sr, sc))
+                        out.set(r, c);
     return out;
 }
 
@@ -116,20 +103,13 @@ Bitmap referenceReduce(const Bitmap& source, uint32_t width, int32_t rate, uint3
 {
     const double x = rate / 100.0;
     resWidth = static_cast<uint32_t>(width * x);
-    const auto resHeight = static_cast<uint32_t>(source.h * x);
-    // One byte per pixel, exactly as the sampling loop stores it.
-    std::vector<uint8_t> reduced(static_cast<size_t>(resWidth) * resHeight, 0);
-    for (uint32_t i = 0; i < source.h; ++i) {
-        const auto r = static_cast<uint32_t>(i * x);
+    Bitmap out(static_cast<uint32_t>(source.h * x), (resWidth + 7) / 8);
+    // In scan order, so the last source pixel on a result pixel is the one kept.
+    for (uint32_t i = 0; i < source.h; ++i)
         for (uint32_t j = 0; j < width; ++j) {
-            const auto c = static_cast<uint32_t>(j * x);
-            if (c < resWidth && r < resHeight)
-                reduced[static_cast<size_t>(r) * resWidth + c] = source.get(i, j);
+            const auto r = static_cast<uint32_t>(i * x), c = static_cast<uint32_t>(j * x);
+            if (c < resWidth && r < out.h)
+                out.set(r, c, source.get(i, j));
         }
-    }
-    Bitmap out(resHeight, (resWidth + 7) / 8);
-    for (uint32_t r = 0; r < resHeight; ++r)
-        for (uint32_t c = 0; c < resWidth; ++c)
-            out.set(r, c, reduced[static_cast<size_t>(r) * resWidth + c] != 0);
     return out;
 }

@@ -34,8 +34,9 @@ Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density = 0.5)
 std::string bitmapToArt(const Bitmap& image, uint32_t width = 0);
 
 // Reference models.
-Bitmap referenceRotate90(const Bitmap& source);   // (x, k) <- (h-1-k, x)
-Bitmap referenceRotate270(const Bitmap& source);  // (y, k) <- (k, 8b-1-y)
+// Clockwise (y, k) <- (h-1-k, y); counter-clockwise (y, k) <- (k, 8b-1-y).
+Bitmap referenceQuarterTurn(const Bitmap& source, bool clockwise);
+inline Bitmap referenceRotate90(const Bitmap& source) { return referenceQuarterTurn(source, true); }
 Bitmap referenceRotate180(const Bitmap& source);  // (r, c) <- (h-1-r, 8b-1-c)
 // Each output pixel is the OR of an f x f block; rows past h are blank.
 Bitmap referenceScale(const Bitmap& source, uint32_t factor);
