@@ -1,23 +1,58 @@
-// Per-pixel models of the two page pipelines, for tests: what a page looks
-// like when it reaches the encoders, computed one pixel at a time from the
-// pixel definitions of every step (downscale by block OR, quarter turns of
-// the page's own columns, blank-row trim, byte strip, reduction by sampling).
+// Per-pixel models of the two page pipelines for tests: the page that
+// reaches the encoders, computed from the pixel definitions of every step
+// (downscale by block OR, quarter turns of the page's own columns, blank-row
+// trim, byte strip, reduction by sampling). Also the in-process job the
+// pipeline tests run pages in.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
+#include "filter/model_table.h"
 #include "tests/support/bitmap.h"
+#include "tests/support/job_capture.h"
 
 struct PipelineOptions {
-    bool grayScaling = true; // model column, monochrome pipeline only
-    bool focusOption = true; // model column, monochrome pipeline only
-    int32_t pageSize = 1;
-    int32_t rotation = 0;
-    int32_t pageType = 1;
-    int32_t focusArea = 0;
-    int32_t paperReduction = 0; // monochrome pipeline only
+    int model = 31; // its grayScaling and focusOption steer the monochrome pipeline
+    int32_t pageSize = 1, rotation = 0, pageType = 1, focusArea = 0, paperReduction = 0;
 };
+
+// A job over memory streams with these settings. With logoPosition 4
+// printPage sends nothing (models with nv logos only log their settings).
+struct PipelineJob : JobCapture {
+    explicit PipelineJob(const PipelineOptions& o) : JobCapture(o.model)
+    {
+        PrintSettings& s = job.settings;
+        s.logoPosition = 4;
+        s.pageSize = o.pageSize;
+        s.rotation = o.rotation;
+        s.pageType = job.PageType = o.pageType;
+        s.focusArea = o.focusArea;
+        s.paperReduction = o.paperReduction;
+        job.Focus = o.focusArea == 1 || o.focusArea == 2 ? o.focusArea : 0;
+    }
+};
+
+// Random dots on h rows of b bytes holding `quarters` line quarters of
+// b / quarters bytes; the columns of a quarter past `width` dots are blank.
+inline Bitmap randomLines(uint32_t width, uint32_t h, uint32_t b, uint32_t quarters, uint32_t seed,
+                          double density)
+{
+    Bitmap page = randomBitmap(h, b, seed, density);
+    const uint32_t q = b / quarters;
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t k = 0; k < quarters; ++k)
+            for (uint32_t c = width; c < 8 * q; ++c)
+                page.set(r, 8 * q * k + c, false);
+    return page;
+}
+
+// The first n bytes of a buffer, or none when it holds fewer.
+inline std::vector<uint8_t> leading(const std::vector<uint8_t>& buffer, uint64_t n)
+{
+    return n <= buffer.size() ? std::vector<uint8_t>(buffer.begin(), buffer.begin() + n) : std::vector<uint8_t>{};
+}
 
 // An image and the dots per row its header gives.
 struct ModelPage {
@@ -27,15 +62,24 @@ struct ModelPage {
 
 namespace pipeline_model {
 
-// Rows [0, rows) of an f-times downscale; rows past the downscaled image are blank.
-inline Bitmap downscaled(const Bitmap& source, uint32_t factor, uint32_t rows)
+// A page without rows or without bytes per row has nothing to print.
+inline void dropIfEmpty(ModelPage& page)
 {
-    const Bitmap scaled = referenceScale(source, factor);
-    Bitmap out(rows, source.b / factor);
+    if (page.image.h == 0 || page.image.b == 0)
+        page.image = Bitmap(0, page.image.b);
+}
+
+// Downscale by block OR to `rows` rows of b / f bytes; rows past the
+// downscaled image are blank.
+inline void downscale(ModelPage& page, uint32_t f, uint32_t rows, uint32_t width)
+{
+    const Bitmap scaled = referenceScale(page.image, f);
+    Bitmap out(rows, page.image.b / f);
     for (uint32_t r = 0; r < rows && r < scaled.h; ++r)
         for (uint32_t c = 0; c < out.columns(); ++c)
             out.set(r, c, scaled.get(r, c));
-    return out;
+    page = {out, std::min(width, out.columns())};
+    dropIfEmpty(page);
 }
 
 // Quarter turn of a page of `width` dots: one output row per page column.
@@ -48,62 +92,39 @@ inline Bitmap quarterTurn(const Bitmap& source, uint32_t width, bool clockwise)
     return out;
 }
 
-inline bool blankRow(const Bitmap& image, uint32_t r)
+inline void rotate(ModelPage& page, int32_t rotation)
 {
-    for (uint32_t c = 0; c < image.columns(); ++c)
-        if (image.get(r, c))
-            return false;
-    return true;
+    if (rotation == 1 || rotation == 3)
+        page = {quarterTurn(page.image, page.width, rotation == 1), page.image.h};
+    else if (rotation == 2)
+        page.image = referenceRotate180(page.image);
+    dropIfEmpty(page);
 }
 
 // The rows between the first and the last row with a dot.
 inline Bitmap trimmed(const Bitmap& image)
 {
-    uint32_t first = 0;
-    while (first < image.h && blankRow(image, first))
+    const auto row = [&](uint32_t r) { return image.bytes.begin() + std::size_t{r} * image.b; };
+    const auto dotted = [&](uint32_t r) { return std::any_of(row(r), row(r + 1), [](uint8_t v) { return v != 0; }); };
+    uint32_t first = 0, last = image.h;
+    while (first < last && !dotted(first))
         ++first;
-    uint32_t last = image.h;
-    while (last > first && blankRow(image, last - 1))
+    while (last > first && !dotted(last - 1))
         --last;
     Bitmap out(last - first, image.b);
-    for (uint32_t r = first; r < last; ++r)
-        for (uint32_t c = 0; c < image.columns(); ++c)
-            out.set(r - first, c, image.get(r, c));
+    std::copy(row(first), row(last), out.bytes.begin());
     return out;
 }
 
-// Byte offset and width of the focus strip of rows of b bytes.
-inline void focusStripOf(uint32_t b, int32_t focusArea, int32_t rotation, uint32_t& offset, uint32_t& width)
+// The focus strip: 64 bytes around the middle of the row (area 2), the last
+// 64 bytes of a quarter-turned page, else all but the first third.
+inline void crop(ModelPage& page, int32_t focusArea, int32_t rotation)
 {
-    if (focusArea == 2) {
-        offset = b / 2 - 32;
-        width = 64;
-    } else if (rotation == 1 || rotation == 3) {
-        offset = b - 64;
-        width = 64;
-    } else {
-        offset = b / 3;
-        width = b - b / 3;
-    }
-}
-
-// A page without rows or without bytes per row has nothing to print.
-inline void dropIfEmpty(ModelPage& page)
-{
-    if (page.image.h == 0 || page.image.b == 0)
-        page.image = Bitmap(0, page.image.b);
-}
-
-inline void rotate(ModelPage& page, int32_t rotation)
-{
-    if (rotation == 1 || rotation == 3) {
-        const uint32_t rows = page.image.h;
-        page.image = quarterTurn(page.image, page.width, rotation == 1);
-        page.width = rows;
-    } else if (rotation == 2) {
-        page.image = referenceRotate180(page.image);
-    }
-    dropIfEmpty(page);
+    const uint32_t b = page.image.b;
+    const auto [offset, width] = focusArea == 2                    ? std::pair{b / 2 - 32, 64u}
+                                 : rotation == 1 || rotation == 3 ? std::pair{b - 64, 64u}
+                                                                  : std::pair{b / 3, b - b / 3};
+    page = {referenceCrop(page.image, offset, width), 8 * width - 7};
 }
 
 } // namespace pipeline_model
@@ -112,22 +133,17 @@ inline void rotate(ModelPage& page, int32_t rotation)
 inline ModelPage modelGrayPage(const Bitmap& page, uint32_t width, const PipelineOptions& o)
 {
     using namespace pipeline_model;
+    const ModelRow& row = *findModel(o.model);
     ModelPage p{page, width};
-    if (o.grayScaling && (o.pageSize == 96 || o.pageSize == 101)) {
+    if (row.grayScaling && (o.pageSize == 96 || o.pageSize == 101)) {
         const uint32_t f = o.pageSize == 96 ? 3 : 2;
-        p.image = downscaled(p.image, f, p.image.h / f);
-        p.width = std::min(p.width / f, p.image.columns());
-        dropIfEmpty(p);
+        downscale(p, f, p.image.h / f, p.width / f);
     }
     rotate(p, o.rotation);
     if (o.pageType == 0 && (o.rotation == 1 || o.rotation == 3))
         p.image = trimmed(p.image);
-    if (o.focusOption && o.pageSize == 101 && p.image.b > 64 && (o.focusArea == 1 || o.focusArea == 2)) {
-        uint32_t offset = 0, w = 0;
-        focusStripOf(p.image.b, o.focusArea, o.rotation, offset, w);
-        p.image = referenceCrop(p.image, offset, w);
-        p.width = 8 * w - 7;
-    }
+    if (row.focusOption && o.pageSize == 101 && p.image.b > 64 && (o.focusArea == 1 || o.focusArea == 2))
+        crop(p, o.focusArea, o.rotation);
     if (o.paperReduction >= 1 && o.paperReduction <= 100) {
         uint32_t resWidth = 0;
         p.image = referenceReduce(p.image, p.width, o.paperReduction, resWidth);
@@ -136,48 +152,30 @@ inline ModelPage modelGrayPage(const Bitmap& page, uint32_t width, const Pipelin
     return p;
 }
 
-// The two planes handed to the encoder and the header's bytes per line.
+// The black and the color plane handed to the encoder, from h raster lines
+// of four quarters of q = b / 4 bytes each.
 struct ModelPlanes {
-    Bitmap black;
-    Bitmap color;
-    uint32_t width = 0;
-    uint32_t bytesPerLine = 0; // the header's: a whole raster line until scaled or quarter-turned
+    ModelPage black, color;
 };
 
-// From h raster lines of b bytes, four quarters of b / 4 bytes each.
 inline ModelPlanes modelColorPage(const Bitmap& raster, uint32_t width, const PipelineOptions& o)
 {
     using namespace pipeline_model;
     const uint32_t q = raster.b / 4;
-    Bitmap black(raster.h, q), color(raster.h, q);
+    ModelPage k{Bitmap(raster.h, q), width}, m{Bitmap(raster.h, q), width};
     for (uint32_t r = 0; r < raster.h; ++r)
         for (uint32_t c = 0; c < 8 * q; ++c) {
-            black.set(r, c, raster.get(r, 24 * q + c));
-            color.set(r, c, raster.get(r, c) || raster.get(r, 8 * q + c) || raster.get(r, 16 * q + c));
+            k.image.set(r, c, raster.get(r, 24 * q + c));
+            m.image.set(r, c, raster.get(r, c) || raster.get(r, 8 * q + c) || raster.get(r, 16 * q + c));
         }
-    ModelPage k{black, width}, m{color, width};
-    uint32_t bytesPerLine = raster.b;
-    if (o.pageSize == 96 || o.pageSize == 101) {
-        const uint32_t f = o.pageSize == 96 ? 3 : 2;
-        const uint32_t rows = (raster.h + f) / f;
-        k.image = downscaled(k.image, f, rows);
-        m.image = downscaled(m.image, f, rows);
-        k.width = m.width = std::min((width + f) / f, k.image.columns());
-        bytesPerLine = k.image.b;
-        dropIfEmpty(k);
-        dropIfEmpty(m);
+    for (ModelPage* p : {&k, &m}) {
+        if (o.pageSize == 96 || o.pageSize == 101) {
+            const uint32_t f = o.pageSize == 96 ? 3 : 2;
+            downscale(*p, f, (raster.h + f) / f, (width + f) / f);
+        }
+        rotate(*p, o.rotation);
+        if (o.pageSize == 101 && p->image.b > 64 && (o.focusArea == 1 || o.focusArea == 2))
+            crop(*p, o.focusArea, o.rotation);
     }
-    rotate(k, o.rotation);
-    rotate(m, o.rotation);
-    if (o.rotation == 1 || o.rotation == 3)
-        bytesPerLine = k.image.b;
-    if (o.pageSize == 101 && bytesPerLine > 64 && (o.focusArea == 1 || o.focusArea == 2)) {
-        uint32_t offset = 0, w = 0;
-        focusStripOf(k.image.b, o.focusArea, o.rotation, offset, w);
-        k.image = referenceCrop(k.image, offset, w);
-        m.image = referenceCrop(m.image, offset, w);
-        k.width = m.width = 8 * w - 7;
-        bytesPerLine = w;
-    }
-    return {k.image, m.image, k.width, bytesPerLine};
+    return {k, m};
 }
