@@ -27,7 +27,7 @@ const std::string kJobStart("\x1B\x40", 2);
 
 struct JobCase {
     std::string name;
-    int model;
+    int model = kGraphicsModel;
     int32_t pageSize = 1, rotation = 0 /* -1: the PPD has no Rotation option */, pageType = 1, focusArea = 0;
     int32_t compPrinting = 0, paperReduction = 0, colorModel = 1;
     uint32_t width = 575, height = 120;
@@ -48,24 +48,6 @@ FilterRun runJob(const JobCase& c, const std::vector<TestPage>& pages, const std
     if (c.paperReduction > 0)
         options += " PaperReduction=Custom." + std::to_string(c.paperReduction);
     return runFilter(rasterJob(writeTempFile("job-" + c.name + ".ppd", ppd.text()), options, rasterStream(pages)));
-}
-
-// Rows of `quarters` line quarters of `width` dots (one for a monochrome
-// page), each with a frame, a diagonal and random dots, blank margins of a
-// few rows and columns (for the variable-length trims) and blank fill bits.
-Bitmap testPage(uint32_t width, uint32_t height, uint32_t seed, uint32_t quarters = 1)
-{
-    const uint32_t q = (width + 7) / 8;
-    Bitmap page(height, quarters * q);
-    const Bitmap noise = randomBitmap(height, page.b, seed, 0.05);
-    const uint32_t margin = std::min(5u, height / 4);
-    for (uint32_t r = margin; r + margin < height; ++r)
-        for (uint32_t k = 0; k < quarters; ++k)
-            for (uint32_t c = 3; c + 4 < width; ++c) {
-                const bool frame = r == margin || r + margin + 1 == height || c == 3 || c + 5 == width;
-                page.set(r, 8 * q * k + c, frame || c == (r * 7 + k) % width || noise.get(r, 8 * q * k + c));
-            }
-    return page;
 }
 
 // What the printer prints of a page.
@@ -91,7 +73,9 @@ JobPage jobPage(const JobCase& c, uint32_t width, uint32_t height, uint32_t seed
                             .focusArea = row.focusOption ? c.focusArea : 0,
                             .paperReduction = row.reductionOption ? c.paperReduction : 0};
     const bool twoColor = c.colorModel == 0 && row.colorPath;
-    const Bitmap page = testPage(width, height, seed, twoColor ? 4 : 1);
+    // Blank margins of a few rows and columns for the variable-length trims.
+    const Bitmap page = randomLines(width, height, (twoColor ? 4 : 1) * ((width + 7) / 8), twoColor ? 4 : 1, seed,
+                                    0.05, std::min(5u, height / 4));
     const Bitmap read = c.pageType == 0 ? pipeline_model::trimmed(page) : page;
     if (twoColor) {
         const ModelPlanes want = modelColorPage(read, width, o);
@@ -149,14 +133,13 @@ std::vector<JobCase> jobCases()
                                  .model = model, .rotation = rotation, .pageType = pageType, .width = 570,
                                  .height = 90});
     const JobCase more[] = {
-        {.name = "NoRotationOption", .model = kGraphicsModel, .rotation = -1, .pageType = 0},
+        {.name = "NoRotationOption", .rotation = -1, .pageType = 0},
         {.name = "Gsv0ColorModel0", .model = kRasterModel, .rotation = 1, .pageType = 0, .colorModel = 0},
         {.name = "Gsv0Third", .model = kRasterModel, .pageSize = 96, .rotation = 3, .pageType = 0, .height = 300},
-        {.name = "ThirdRotation3Variable640", .model = kGraphicsModel, .pageSize = 96, .rotation = 3, .pageType = 0,
-         .width = 640, .height = 100},
-        {.name = "HalfRotation3Variable", .model = kGraphicsModel, .pageSize = 101, .rotation = 3, .pageType = 0},
-        {.name = "Focus2Rotation3Variable", .model = kGraphicsModel, .pageSize = 101, .rotation = 3, .pageType = 0,
-         .focusArea = 2, .height = 1300},
+        {.name = "ThirdRotation3Variable640", .pageSize = 96, .rotation = 3, .pageType = 0, .width = 640},
+        {.name = "HalfRotation3Variable", .pageSize = 101, .rotation = 3, .pageType = 0},
+        {.name = "Focus2Rotation3Variable", .pageSize = 101, .rotation = 3, .pageType = 0, .focusArea = 2,
+         .height = 1300},
         {.name = "Compressed", .model = kCompressModel, .compPrinting = 1, .height = 500},
         {.name = "CompressedRotated", .model = kCompressModel, .rotation = 1, .pageType = 0, .compPrinting = 1},
         {.name = "Reduction50", .model = kReductionModel, .paperReduction = 50, .height = 300},
@@ -166,22 +149,22 @@ std::vector<JobCase> jobCases()
          .height = 400},
         // Two-color pages: the encoder reads the header's bytes per line as a
         // whole raster line or a plane row by the page's Scale and Rotation.
-        {.name = "TwoColor", .model = kGraphicsModel, .colorModel = 0},
-        {.name = "TwoColorRotation1", .model = kGraphicsModel, .rotation = 1, .colorModel = 0, .height = 100},
-        {.name = "TwoColorRotation2", .model = kGraphicsModel, .rotation = 2, .colorModel = 0, .width = 570},
-        {.name = "TwoColorRotation3", .model = kGraphicsModel, .rotation = 3, .colorModel = 0, .width = 570,
-         .height = 100},
-        {.name = "TwoColorNoRotationOption", .model = kGraphicsModel, .rotation = -1, .colorModel = 0},
-        {.name = "TwoColorVariableLength", .model = kGraphicsModel, .pageType = 0, .colorModel = 0, .height = 90},
-        {.name = "TwoColorThird", .model = kGraphicsModel, .pageSize = 96, .colorModel = 0, .height = 999},
-        {.name = "TwoColorHalfRotation3Focus2", .model = kGraphicsModel, .pageSize = 101, .rotation = 3,
-         .focusArea = 2, .colorModel = 0, .height = 1100},
+        {.name = "TwoColor", .colorModel = 0},
+        {.name = "TwoColorRotation1", .rotation = 1, .colorModel = 0, .height = 100},
+        {.name = "TwoColorRotation2", .rotation = 2, .colorModel = 0, .width = 570},
+        {.name = "TwoColorRotation3", .rotation = 3, .colorModel = 0, .width = 570, .height = 100},
+        {.name = "TwoColorNoRotationOption", .rotation = -1, .colorModel = 0},
+        {.name = "TwoColorVariableLength", .pageType = 0, .colorModel = 0, .height = 90},
+        {.name = "TwoColorThird", .pageSize = 96, .colorModel = 0, .height = 999},
+        {.name = "TwoColorHalfRotation3Focus2", .pageSize = 101, .rotation = 3, .focusArea = 2, .colorModel = 0,
+         .height = 1100},
     };
     cases.insert(cases.end(), std::begin(more), std::end(more));
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Jobs, PrintJob, testing::ValuesIn(jobCases()), [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Jobs, PrintJob, testing::ValuesIn(jobCases()),
+                         [](const auto& info) { return info.param.name; });
 
 // Pages of different sizes in one job print as each would alone: the job's
 // buffers serve them all. The first page keeps no row once halved in the
@@ -191,8 +174,7 @@ TEST(PrintJobs, PagesOfGrowingSizesPrintAsAlone)
 {
     for (int32_t colorModel : {1, 0}) {
         SCOPED_TRACE(colorModel);
-        const JobCase c{.name = "Growing", .model = kGraphicsModel, .pageSize = 101, .rotation = 3, .focusArea = 1,
-                        .colorModel = colorModel};
+        const JobCase c{.name = "Growing", .pageSize = 101, .rotation = 3, .focusArea = 1, .colorModel = colorModel};
         const uint32_t sizes[][2] = {{575, 1}, {575, 1200}, {1000, 40}, {575, 3}};
         std::vector<TestPage> pages;
         std::string alone = kJobStart;
@@ -221,16 +203,14 @@ TEST(PrintJobs, NothingLeftToPrintStillGetsItsLogo)
     for (uint32_t r = 10; r < 30; ++r)
         fillBitsOnly.set(r, 573);
     const std::pair<JobCase, TestPage> cases[] = {
-        {{.name = "TwoRowsAtOneThird", .model = kGraphicsModel, .pageSize = 96},
-         monoPage(576, 2, std::vector<uint8_t>(144, 0xFF))},
-        {{.name = "RotatedFillBitsOnly", .model = kGraphicsModel, .rotation = 1, .pageType = 0},
-         monoPage(570, 40, fillBitsOnly.bytes)},
+        {{.name = "TwoRowsAtOneThird", .pageSize = 96}, monoPage(576, 2, std::vector<uint8_t>(144, 0xFF))},
+        {{.name = "RotatedFillBitsOnly", .rotation = 1, .pageType = 0}, monoPage(570, 40, fillBitsOnly.bytes)},
         {{.name = "Rotated270FillBitsOnly", .model = kRasterModel, .rotation = 3, .pageType = 0},
          monoPage(570, 40, fillBitsOnly.bytes)},
         {{.name = "ReducedToNothing", .model = kReductionModel, .paperReduction = 1},
          monoPage(576, 50, std::vector<uint8_t>(3600, 0xFF))},
-        {{.name = "NarrowTwoColorAtOneThird", .model = kGraphicsModel, .pageSize = 96, .colorModel = 0},
-         TestPage{twoColorHeader(16, 30), std::vector<uint8_t>(240, 0xFF)}},
+        {{.name = "NarrowTwoColorAtOneThird", .pageSize = 96, .colorModel = 0},
+         {twoColorHeader(16, 30), std::vector<uint8_t>(240, 0xFF)}},
     };
     const std::string logo("\x1B\x61\x00\x1C\x70\x01\x00\x1B\x40", 9);
     for (const auto& [job, page] : cases) {
@@ -250,8 +230,8 @@ TEST(PrintJobs, PageRefusedAfterTurningEndsTheJob)
     Bitmap tall(70000, 1);
     for (uint32_t r = 0; r < tall.h; r += 3)
         tall.set(r, r % 8);
-    const FilterRun run = runJob({.name = "TooWideWhenTurned", .model = kGraphicsModel, .rotation = 1},
-                                 {monoPage(8, 70000, tall.bytes), monoPage(575, 30, testPage(575, 30, 1).bytes)});
+    const FilterRun run = runJob({.name = "TooWideWhenTurned", .rotation = 1},
+                                 {monoPage(8, 70000, tall.bytes), monoPage(575, 30, std::vector<uint8_t>(30 * 72, 0xAA))});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart));
     EXPECT_NE(run.err.find("ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n"

@@ -35,16 +35,17 @@ struct PipelineJob : JobCapture {
 };
 
 // Random dots on h rows of b bytes holding `quarters` line quarters of
-// b / quarters bytes; the columns of a quarter past `width` dots are blank.
+// b / quarters bytes. Blank: the columns of a quarter past `width` dots, and
+// a margin of rows at the top and bottom and of columns at both sides.
 inline Bitmap randomLines(uint32_t width, uint32_t h, uint32_t b, uint32_t quarters, uint32_t seed,
-                          double density)
+                          double density, uint32_t margin = 0)
 {
     Bitmap page = randomBitmap(h, b, seed, density);
-    const uint32_t q = b / quarters;
+    const uint32_t columns = 8 * (b / quarters);
     for (uint32_t r = 0; r < h; ++r)
-        for (uint32_t k = 0; k < quarters; ++k)
-            for (uint32_t c = width; c < 8 * q; ++c)
-                page.set(r, 8 * q * k + c, false);
+        for (uint32_t c = 0; c < columns * quarters; ++c)
+            if (r < margin || r + margin >= h || c % columns < margin || c % columns + margin >= width)
+                page.set(r, c, false);
     return page;
 }
 
