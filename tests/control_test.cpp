@@ -24,11 +24,8 @@ namespace {
 // Bytes from hexadecimal text: bytes("1B 40 0A").
 std::string bytes(std::string_view hex)
 {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += hex[i] == ' ' ? 1 : 2)
-        if (hex[i] != ' ')
-            out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    return out;
+    const std::vector<uint8_t> values = fromHex(hex);
+    return {values.begin(), values.end()};
 }
 
 std::string lf(int n)

@@ -6,6 +6,7 @@
 
 #include "image/focus.h"
 #include "tests/support/bitmap.h"
+#include "tests/support/job_capture.h"
 
 namespace {
 
@@ -13,19 +14,11 @@ using Bytes = std::vector<uint8_t>;
 
 enum class Op { Center, Focus };
 
-cups_page_header_t headerFor(uint32_t h, uint32_t b)
+// Crops a page of h rows of b bytes.
+int crop(Op op, std::span<const uint8_t> source, std::span<uint8_t> destination, uint32_t h, uint32_t b,
+         int32_t rotation)
 {
-    cups_page_header_t header{};
-    header.cupsHeight = h;
-    header.cupsBytesPerLine = b;
-    header.cupsWidth = 8 * b;
-    header.cupsBitsPerPixel = 1;
-    return header;
-}
-
-int crop(Op op, std::span<const uint8_t> source, std::span<uint8_t> destination,
-         const cups_page_header_t& header, int32_t rotation)
-{
+    const cups_page_header_t header = headerOf(8 * b, h, b);
     return op == Op::Center ? SelectFocusAreaCenter(source, destination, header)
                             : SelectFocusArea(source, destination, header, rotation);
 }
@@ -55,7 +48,7 @@ TEST(Focus, StripsKeepTheTabledBytesOfEveryRow)
 
             const Bitmap page = randomBitmap(h, c.b, seed++);
             Bytes destination(h * c.width + 3, 0x5A);
-            EXPECT_EQ(crop(c.op, page.bytes, destination, headerFor(h, c.b), c.rotation), 0);
+            EXPECT_EQ(crop(c.op, page.bytes, destination, h, c.b, c.rotation), 0);
             Bytes expected = referenceCrop(page, c.firstByte, c.width).bytes;
             expected.insert(expected.end(), 3, 0x5A);
             EXPECT_EQ(destination, expected);
@@ -83,7 +76,7 @@ TEST(Focus, RefusesNarrowPagesAndShortBuffers)
         SCOPED_TRACE(c.name);
         const Bytes source(c.sourceSize, 0xFF);
         Bytes destination(c.destinationSize, 0x5A);
-        EXPECT_EQ(crop(c.op, source, destination, headerFor(c.h, c.b), 0), 1);
+        EXPECT_EQ(crop(c.op, source, destination, c.h, c.b, 0), 1);
         EXPECT_EQ(destination, Bytes(c.destinationSize, 0x5A));
     }
 }

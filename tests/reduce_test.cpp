@@ -17,11 +17,7 @@ using Bytes = std::vector<uint8_t>;
 
 cups_page_header_t headerFor(uint32_t W, uint32_t H, uint32_t b)
 {
-    cups_page_header_t header{};
-    header.cupsWidth = W;
-    header.cupsHeight = H;
-    header.cupsBytesPerLine = b;
-    header.cupsBitsPerPixel = 1;
+    cups_page_header_t header = headerOf(W, H, b);
     header.Margins[0] = 12;
     header.Margins[1] = 34;
     return header;
