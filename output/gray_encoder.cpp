@@ -1,6 +1,8 @@
 #include "output/gray_encoder.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "filter/log.h"
 
@@ -108,6 +110,49 @@ void sendGraphicsBands(PrinterOutput& out, std::span<const uint8_t> page, uint32
     sendPrintedBand(out, page, width, bytesPerLine, bands * kBandRows, height % kBandRows, limit);
 }
 
+// The run-length coder reads the block a machine word at a time.
+using Word = std::uintptr_t;
+constexpr Word kLow7 = ~Word{0} / 0xFF * 0x7F; // 7F in every byte
+
+Word loadWord(const uint8_t* p)
+{
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// The high bit of every byte of w that is 00, and no other bit.
+Word zeroBytes(Word w)
+{
+    return ~(((w & kLow7) + kLow7) | w | kLow7);
+}
+
+// The index in memory order of the first byte of x with a bit set (x != 0).
+std::size_t firstFlaggedByte(Word x)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(x)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(x)) / 8;
+}
+
+// The length of the run of p[0] (00 or FF) that starts at p, at most longest.
+std::size_t runLength(const uint8_t* p, std::size_t longest)
+{
+    const uint8_t marker = p[0];
+    const Word pattern = marker == 0 ? 0 : ~Word{0};
+    std::size_t run = 1;
+    while (longest - run >= sizeof(Word)) {
+        const Word differing = loadWord(p + run) ^ pattern;
+        if (differing != 0)
+            return run + firstFlaggedByte(differing);
+        run += sizeof(Word);
+    }
+    while (run < longest && p[run] == marker)
+        ++run;
+    return run;
+}
+
 } // namespace
 
 uint32_t storeRowLimit(uint64_t bytesPerRow)
@@ -198,24 +243,37 @@ int printGrayPage(JobState& job, std::span<const uint8_t> page, const cups_page_
 
 uint32_t CompressData(PrinterOutput& out, std::span<const uint8_t> block)
 {
+    // The coded bytes gather here and go to the writer a buffer at a time;
+    // a step adds at most one word of literal bytes and one run.
+    uint8_t coded[4096];
+    std::size_t used = 0;
     const uint8_t* p = block.data();
     const uint8_t* const end = p + block.size();
     while (p < end) {
-        const uint8_t* literal = p;
-        while (p < end && *p != 0x00 && *p != 0xFF)
-            ++p;
-        if (p > literal)
-            out.write(literal, static_cast<std::size_t>(p - literal));
-        if (p == end)
-            break;
+        if (used > sizeof coded - sizeof(Word) - 2) {
+            out.write(coded, used);
+            used = 0;
+        }
+        if (static_cast<std::size_t>(end - p) >= sizeof(Word)) {
+            // The literal bytes of a word up to its first 00 or FF byte.
+            const Word w = loadWord(p);
+            const Word markers = zeroBytes(w) | zeroBytes(~w);
+            std::memcpy(coded + used, &w, sizeof w);
+            const std::size_t literal = markers == 0 ? sizeof(Word) : firstFlaggedByte(markers);
+            used += literal;
+            p += literal;
+            if (markers == 0)
+                continue;
+        } else if (*p != 0x00 && *p != 0xFF) {
+            coded[used++] = *p++;
+            continue;
+        }
         const uint8_t marker = *p;
-        const std::size_t longest = std::min<std::size_t>(255, static_cast<std::size_t>(end - p));
-        std::size_t run = 1;
-        while (run < longest && p[run] == marker)
-            ++run;
-        out.put(marker);
-        out.put(static_cast<uint8_t>(run));
+        const std::size_t run = runLength(p, std::min<std::size_t>(255, static_cast<std::size_t>(end - p)));
+        coded[used++] = marker;
+        coded[used++] = static_cast<uint8_t>(run);
         p += run;
     }
+    out.write(coded, used);
     return static_cast<uint32_t>(block.size());
 }
