@@ -160,7 +160,7 @@ PageOutcome processPage(Job& job, cups_page_header_t& header)
     JobBuffers& buffers = s.buffers;
     if (!ensureZeroed(buffers.RasterBuffer, size) || !ensureZeroed(buffers.ScaleBuffer, size) ||
         !ensureZeroed(buffers.PageDataBuffer, size)) {
-        logText(s.log, "PELTRIN DEBUG MSG: Memory Allocation Error\n");
+        logText(s.log, kMemoryAllocationError);
         return PageOutcome::failJob;
     }
 

@@ -4,6 +4,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "filter/log.h"
+
 void JobBuffers::release()
 {
     for (auto* b : {&RasterBuffer, &ScaleBuffer, &PageDataBuffer, &colorPlane, &blackPlane,
@@ -28,4 +30,11 @@ bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size)
     if (size > 0)
         std::memset(buffer.data(), 0, size);
     return true;
+}
+
+int failPage(JobState& job, const char* line)
+{
+    logText(job.log, line);
+    job.jobFailed = true;
+    return 1;
 }

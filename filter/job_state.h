@@ -32,6 +32,15 @@ struct JobBuffers {
 // left as it was).
 bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size);
 
+// The line for a buffer that cannot be had, from the driver or a pipeline.
+inline constexpr char kMemoryAllocationError[] = "PELTRIN DEBUG MSG: Memory Allocation Error\n";
+
+struct JobState;
+
+// Logs `line`, marks the job failed and returns 1: the page goes no further
+// and the job ends through the job close.
+int failPage(JobState& job, const char* line);
+
 struct JobState {
     JobState(PrinterOutput& printer, FILE* logStream) : out(printer), log(logStream) {}
 

@@ -12,15 +12,6 @@
 
 namespace {
 
-constexpr char kAllocationError[] = "PELTRIN DEBUG MSG: Memory Allocation Error\n";
-constexpr uint32_t kFocusMinBytes = 64; // rows of this many bytes or fewer are not cropped
-
-int failJob(JobState& job, const char* line)
-{
-    logText(job.log, line);
-    job.jobFailed = true;
-    return 1;
-}
 
 // The planes being worked on: h rows of S bytes each.
 struct Planes {
@@ -163,12 +154,12 @@ int colorPipeline(JobState& job, cups_page_header_t& header)
     const uint32_t b = header.cupsBytesPerLine;
     Planes planes{buffers, header.cupsHeight, b / 4};
     if (const char* refusal = pipelinePageRefusal(header, buffers.RasterBuffer.size(), planes.S))
-        return failJob(job, refusal);
+        return failPage(job, refusal);
 
     const uint64_t size = planeBufferSize(planes.h, planes.S);
     if (!zeroedBuffer(buffers.colorPlane, size) || !zeroedBuffer(buffers.blackPlane, size) ||
         !zeroedBuffer(buffers.ColorRotateBuffer, size) || !zeroedBuffer(buffers.BlackRotateBuffer, size))
-        return failJob(job, kAllocationError);
+        return failPage(job, kMemoryAllocationError);
 
     splitPlanes(buffers.RasterBuffer, planes.h, b, planes.color(), planes.black());
 
@@ -178,12 +169,12 @@ int colorPipeline(JobState& job, cups_page_header_t& header)
         downscale(job, header, planes, pageSize == 96 ? 3 : 2);
     }
     if (!planes.empty() && !rotate(job, header, planes))
-        return failJob(job, kAllocationError);
+        return failPage(job, kMemoryAllocationError);
 
     if (!planes.empty() && pageSize == 101 && header.cupsBytesPerLine > kFocusMinBytes &&
         (job.Focus == 1 || job.Focus == 2)) {
         if (!cropFocusArea(job, header, planes))
-            return failJob(job, kAllocationError);
+            return failPage(job, kMemoryAllocationError);
     }
     if (planes.empty())
         header.cupsHeight = 0;

@@ -11,6 +11,9 @@
 
 #include <cups/raster.h>
 
+// Rows of this many bytes or fewer are never cropped.
+inline constexpr uint32_t kFocusMinBytes = 64;
+
 struct FocusStrip {
     uint32_t offset;
     uint32_t width;

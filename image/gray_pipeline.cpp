@@ -14,15 +14,6 @@
 
 namespace {
 
-constexpr char kAllocationError[] = "PELTRIN DEBUG MSG: Memory Allocation Error\n";
-constexpr uint32_t kFocusMinBytes = 64; // rows of this many bytes or fewer are not cropped
-
-int failJob(JobState& job, const char* line)
-{
-    logText(job.log, line);
-    job.jobFailed = true;
-    return 1;
-}
 
 uint64_t pageBytes(const cups_page_header_t& header)
 {
@@ -192,7 +183,7 @@ int grayPipeline(JobState& job, cups_page_header_t& header)
     logText(job.log, "PELTRIN DEBUG MSG: Graymode Start\n");
     if (const char* refusal =
             pipelinePageRefusal(header, job.buffers.RasterBuffer.size(), header.cupsBytesPerLine))
-        return failJob(job, refusal);
+        return failPage(job, refusal);
 
     const PrintSettings& settings = job.settings;
     const ModelRow* model = job.model;
@@ -200,12 +191,12 @@ int grayPipeline(JobState& job, cups_page_header_t& header)
     if (model != nullptr && model->grayScaling && (settings.pageSize == 96 || settings.pageSize == 101)) {
         job.Scale = settings.pageSize;
         if (!downscale(job, header, settings.pageSize == 96 ? 3 : 2))
-            return failJob(job, kAllocationError);
+            return failPage(job, kMemoryAllocationError);
     }
     markEmptyPage(header);
 
     if (!rotate(job, header))
-        return failJob(job, kAllocationError);
+        return failPage(job, kMemoryAllocationError);
     markEmptyPage(header);
 
     if (job.PageType == 0 && (settings.rotation == 1 || settings.rotation == 3))
@@ -214,7 +205,7 @@ int grayPipeline(JobState& job, cups_page_header_t& header)
     if (model != nullptr && model->focusOption && settings.pageSize == 101 &&
         header.cupsBytesPerLine > kFocusMinBytes && (settings.focusArea == 1 || settings.focusArea == 2)) {
         if (!cropFocusArea(job, header))
-            return failJob(job, kAllocationError);
+            return failPage(job, kMemoryAllocationError);
     }
 
     std::span<const uint8_t> page = pageOf(job.buffers.PageDataBuffer, header);
