@@ -26,6 +26,8 @@ struct PrintSettings {
     int32_t cashDrawer2PulseWidth;
     int32_t paperReduction;
     int32_t ejectOption;
+
+    friend bool operator==(const PrintSettings&, const PrintSettings&) = default;
 };
 
 struct ppd_file_s;
