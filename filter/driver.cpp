@@ -224,7 +224,7 @@ const char* pageHeaderRefusal(const cups_page_header_t& header)
     const uint32_t h = header.cupsHeight;
     const uint32_t b = header.cupsBytesPerLine;
     if (header.cupsBitsPerPixel != 1)
-        return "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
+        return kNotOneBitPerPixel;
     const uint32_t bands = bandCount(rawField(header.cupsColorSpace));
     const uint32_t order = rawField(header.cupsColorOrder);
     if (order == CUPS_ORDER_PLANAR && bands > 1)
@@ -232,7 +232,7 @@ const char* pageHeaderRefusal(const cups_page_header_t& header)
     const uint64_t perBand = (uint64_t{header.cupsWidth} * header.cupsBitsPerPixel + 7) / 8;
     const uint64_t expected = order == CUPS_ORDER_BANDED ? perBand * bands : perBand;
     if (header.cupsWidth == 0 || expected != b)
-        return "ERROR: Bad page header: bytes per line do not match the page width\n";
+        return kBytesPerLineNotWidth;
     if (b > kMaxBytesPerLine)
         return "ERROR: Unsupported page: more than 65535 bytes per line\n";
     if (uint64_t{h} * b > kMaxPageBytes)

@@ -10,6 +10,7 @@
 #include "image/reduce.h"
 #include "image/rotate.h"
 #include "image/scale.h"
+#include "output/gray_encoder.h"
 #include "output/page_output.h"
 
 namespace {
@@ -170,11 +171,11 @@ const char* pipelinePageRefusal(const cups_page_header_t& header, std::size_t pa
                                 uint32_t rowBytes)
 {
     if (header.cupsBitsPerPixel != 1)
-        return "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
+        return kNotOneBitPerPixel;
     if (header.cupsWidth > uint64_t{8} * rowBytes)
-        return "ERROR: Bad page header: bytes per line do not match the page width\n";
+        return kBytesPerLineNotWidth;
     if (pageBytes(header) > pageBufferBytes)
-        return "ERROR: Page not printed: the page data is shorter than its header\n";
+        return kPageShorterThanHeader;
     return nullptr;
 }
 

@@ -8,6 +8,12 @@
 
 #include <cups/raster.h>
 
+// Why a page header cannot be printed (shared by the driver's check of each
+// header and the pipelines' check of the page they are handed).
+inline constexpr char kNotOneBitPerPixel[] = "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
+inline constexpr char kBytesPerLineNotWidth[] =
+    "ERROR: Bad page header: bytes per line do not match the page width\n";
+
 enum : int {
     kPageRead = 0,
     kPageBlank = -1,

@@ -12,9 +12,6 @@ constexpr uint32_t kField16 = 0xFFFF;
 constexpr uint32_t kSingleStoreRows = 255;
 constexpr uint32_t kBandRows = 70;
 
-constexpr char kRowsTooWide[] = "ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n";
-constexpr char kRowTooLong[] = "ERROR: Page not printed: one row does not fit in a graphics store\n";
-constexpr char kShortPage[] = "ERROR: Page not printed: the page data is shorter than its header\n";
 
 struct Planes {
     std::span<const uint8_t> black;
@@ -115,11 +112,11 @@ const char* colorPageRefusal(const JobState& job, const cups_page_header_t& head
         return nullptr;
     const uint64_t planeSize = uint64_t{height} * bytesPerRow;
     if (blackSize < planeSize || colorSize < planeSize)
-        return kShortPage;
+        return kPageShorterThanHeader;
     if (header.cupsWidth > kField16)
-        return kRowsTooWide;
+        return kWidthPastSizeField;
     if (storeRowLimit(bytesPerRow) == 0)
-        return kRowTooLong;
+        return kRowPastGraphicsStore;
     return nullptr;
 }
 

@@ -14,10 +14,7 @@ constexpr uint32_t kSingleStoreRows = 255;   // a page this tall goes in one sto
 constexpr uint32_t kBandRows = 70;           // band height of taller pages
 constexpr uint32_t kDefaultRleBandRows = 246;
 
-constexpr char kRowsTooWide[] = "ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n";
-constexpr char kRowTooLong[] = "ERROR: Page not printed: one row does not fit in a graphics store\n";
 constexpr char kLineTooLong[] = "ERROR: Page not printed: more than 65535 bytes per line for a raster image\n";
-constexpr char kShortPage[] = "ERROR: Page not printed: the page data is shorter than its header\n";
 
 enum class Path { wholePage, runLength, graphics, none };
 
@@ -189,16 +186,16 @@ const char* grayPageRefusal(const JobState& job, const cups_page_header_t& heade
     if (path == Path::none || height == 0 || bytesPerLine == 0)
         return nullptr;
     if (pageSize < uint64_t{height} * bytesPerLine)
-        return kShortPage;
+        return kPageShorterThanHeader;
     switch (path) {
     case Path::wholePage:
         return bytesPerLine > kField16 ? kLineTooLong : nullptr;
     case Path::runLength:
-        return header.cupsWidth > kField16 ? kRowsTooWide : nullptr;
+        return header.cupsWidth > kField16 ? kWidthPastSizeField : nullptr;
     case Path::graphics:
         if (header.cupsWidth > kField16)
-            return kRowsTooWide;
-        return storeRowLimit(bytesPerLine) == 0 ? kRowTooLong : nullptr;
+            return kWidthPastSizeField;
+        return storeRowLimit(bytesPerLine) == 0 ? kRowPastGraphicsStore : nullptr;
     case Path::none:
         break;
     }

@@ -27,6 +27,14 @@ const char* grayPageRefusal(const JobState& job, const cups_page_header_t& heade
 // returns block.size().
 uint32_t CompressData(PrinterOutput& out, std::span<const uint8_t> block);
 
+// Why a page is not printed, shared by both encoders and the pipelines.
+inline constexpr char kPageShorterThanHeader[] =
+    "ERROR: Page not printed: the page data is shorter than its header\n";
+inline constexpr char kWidthPastSizeField[] =
+    "ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n";
+inline constexpr char kRowPastGraphicsStore[] =
+    "ERROR: Page not printed: one row does not fit in a graphics store\n";
+
 // The GS ( L commands shared with the two-color encoder.
 constexpr uint8_t kFirstColor = 0x31;  // c = 49
 constexpr uint8_t kSecondColor = 0x32; // c = 50
