@@ -158,8 +158,11 @@ PageOutcome processPage(Job& job, cups_page_header_t& header)
 
     const uint64_t size = pageBufferSize(header.cupsHeight, header.cupsBytesPerLine);
     JobBuffers& buffers = s.buffers;
-    if (!ensureZeroed(buffers.RasterBuffer, size) || !ensureZeroed(buffers.ScaleBuffer, size) ||
-        !ensureZeroed(buffers.PageDataBuffer, size)) {
+    // The page is read into a zeroed RasterBuffer; the pipelines zero or
+    // overwrite the other two where a step needs them, so here they only
+    // get their room (allocated once, grown for a larger page).
+    if (!zeroedBuffer(buffers.RasterBuffer, size) || !sizedBuffer(buffers.ScaleBuffer, size) ||
+        !sizedBuffer(buffers.PageDataBuffer, size)) {
         logText(s.log, kMemoryAllocationError);
         return PageOutcome::failJob;
     }

@@ -1,6 +1,7 @@
 #include "filter/job_state.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -14,11 +15,13 @@ void JobBuffers::release()
     }
 }
 
-bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size)
+bool zeroedBuffer(std::vector<uint8_t>& buffer, uint64_t size)
 {
+    if (size > std::numeric_limits<std::size_t>::max() || size > buffer.max_size())
+        return false;
     if (buffer.size() < size) {
         try {
-            std::vector<uint8_t> bigger(size);
+            std::vector<uint8_t> bigger(static_cast<std::size_t>(size));
             buffer.swap(bigger);
         } catch (const std::bad_alloc&) {
             return false;
@@ -28,8 +31,13 @@ bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size)
         return true; // freshly value-initialised
     }
     if (size > 0)
-        std::memset(buffer.data(), 0, size);
+        std::memset(buffer.data(), 0, static_cast<std::size_t>(size));
     return true;
+}
+
+bool sizedBuffer(std::vector<uint8_t>& buffer, uint64_t size)
+{
+    return buffer.size() >= size || zeroedBuffer(buffer, size);
 }
 
 int failPage(JobState& job, const char* line)

@@ -27,10 +27,13 @@ struct JobBuffers {
     void release();
 };
 
-// Makes `buffer` hold at least `size` bytes and zeroes its first `size`
-// bytes. Returns false when the memory cannot be had (the buffer is then
-// left as it was).
-bool ensureZeroed(std::vector<uint8_t>& buffer, std::size_t size);
+// Makes `buffer` hold at least `size` bytes, zero-filled up to `size`.
+// False when the memory cannot be had or the size does not fit in memory
+// (the buffer is then left as it was).
+bool zeroedBuffer(std::vector<uint8_t>& buffer, uint64_t size);
+// Makes `buffer` hold at least `size` bytes without clearing what it holds,
+// for destinations a step overwrites in full.
+bool sizedBuffer(std::vector<uint8_t>& buffer, uint64_t size);
 
 // The line for a buffer that cannot be had, from the driver or a pipeline.
 inline constexpr char kMemoryAllocationError[] = "PELTRIN DEBUG MSG: Memory Allocation Error\n";

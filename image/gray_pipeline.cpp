@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "filter/log.h"
 #include "image/focus.h"
@@ -36,11 +35,8 @@ bool downscale(JobState& job, cups_page_header_t& header, uint32_t factor)
     const uint32_t b = header.cupsBytesPerLine;
     if (!zeroedBuffer(buffers.ScaleBuffer, scaledSize(h, b, factor)))
         return false;
-    auto source = pageOf(buffers.RasterBuffer, header);
-    if (factor == 3)
-        scale100(source, buffers.ScaleBuffer, h, b, job.log);
-    else
-        scale50(source, buffers.ScaleBuffer, h, b, job.log);
+    auto scale = factor == 3 ? scale100 : scale50;
+    scale(pageOf(buffers.RasterBuffer, header), buffers.ScaleBuffer, h, b, job.log);
     buffers.RasterBuffer.swap(buffers.ScaleBuffer);
     setDownscaledGeometry(header, h / factor, header.cupsWidth / factor, b / factor);
     return true;
@@ -149,22 +145,6 @@ void markEmptyPage(cups_page_header_t& header)
 {
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0)
         header.cupsHeight = 0;
-}
-
-bool zeroedBuffer(std::vector<uint8_t>& buffer, uint64_t size)
-{
-    if (size > std::numeric_limits<std::size_t>::max() || size > buffer.max_size())
-        return false;
-    if (size == 0)
-        return true; // nothing to clear (and an empty vector has no storage to hand to memset)
-    return ensureZeroed(buffer, static_cast<std::size_t>(size));
-}
-
-bool sizedBuffer(std::vector<uint8_t>& buffer, uint64_t size)
-{
-    if (buffer.size() >= size)
-        return true;
-    return zeroedBuffer(buffer, size);
 }
 
 const char* pipelinePageRefusal(const cups_page_header_t& header, std::size_t pageBufferBytes,

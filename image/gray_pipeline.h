@@ -43,13 +43,6 @@ uint32_t firstPageRowAfter270(uint32_t b, uint32_t width);
 // raster command goes out for it.
 void markEmptyPage(cups_page_header_t& header);
 
-// Makes `buffer` hold at least `size` bytes, zero-filled up to `size`.
-// False when the memory cannot be had (or the size does not fit in memory).
-bool zeroedBuffer(std::vector<uint8_t>& buffer, uint64_t size);
-// Makes `buffer` hold at least `size` bytes without clearing what it holds
-// (for destinations a step overwrites in full).
-bool sizedBuffer(std::vector<uint8_t>& buffer, uint64_t size);
-
 // Why a page cannot go through a pipeline whose rows hold `rowBytes` bytes
 // per plane (cupsBytesPerLine, or a quarter of it for two colors): not 1 bit
 // per pixel, more dots than the rows hold, or fewer bytes in the page buffer
