@@ -127,21 +127,16 @@ int printPage(JobState& job, std::span<const uint8_t> page, std::span<const uint
     if (!pagePlaced)
         return 0;
 
-    const bool logo = position != 0 && logoBlockUsable(job, form);
-    if (logo && (position == 1 || position == 3))
-        sendLogoBlock(job, form);
-
     const bool traced = position == 0 && form == LogoForm::nv;
-    if (traced)
-        logText(job.log, twoColor ? "PELTRIN DEBUG MSG : Enter printColorPage\n"
-                                  : "PELTRIN DEBUG MSG : Enter printGrayPage\n");
-    const int result = twoColor ? printColorPage(job, page, colorPlane, header)
-                                : printGrayPage(job, page, header, s.compPrinting);
-    if (traced)
-        logText(job.log, twoColor ? "PELTRIN DEBUG MSG : Exit printColorPage\n"
-                                  : "PELTRIN DEBUG MSG : Exit printGrayPage\n");
-
-    if (logo && (position == 2 || position == 3))
-        sendLogoBlock(job, form);
-    return result;
+    return withLogoBlocks(job, form, [&] {
+        if (traced)
+            logText(job.log, twoColor ? "PELTRIN DEBUG MSG : Enter printColorPage\n"
+                                      : "PELTRIN DEBUG MSG : Enter printGrayPage\n");
+        const int result = twoColor ? printColorPage(job, page, colorPlane, header)
+                                    : printGrayPage(job, page, header, s.compPrinting);
+        if (traced)
+            logText(job.log, twoColor ? "PELTRIN DEBUG MSG : Exit printColorPage\n"
+                                      : "PELTRIN DEBUG MSG : Exit printGrayPage\n");
+        return result;
+    });
 }

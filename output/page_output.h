@@ -23,3 +23,20 @@ bool logoBlockUsable(JobState& job, LogoForm form);
 // lineFeed line feeds. Returns false (nothing sent) when the nv form has no
 // defined key or scale for the settings.
 bool sendLogoBlock(JobState& job, LogoForm form);
+
+// Sends `body` (the page or the text) with the logo block before it
+// (logoPosition 1), after it (2) or on both sides (3); 0 sends the body
+// alone. The caller has checked that logoPosition is 0 to 3. Returns what
+// `body` returns.
+template <typename Body>
+auto withLogoBlocks(JobState& job, LogoForm form, Body&& body)
+{
+    const int32_t position = job.settings.logoPosition;
+    const bool logo = position != 0 && logoBlockUsable(job, form);
+    if (logo && (position == 1 || position == 3))
+        sendLogoBlock(job, form);
+    auto result = body();
+    if (logo && (position == 2 || position == 3))
+        sendLogoBlock(job, form);
+    return result;
+}

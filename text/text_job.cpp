@@ -32,10 +32,8 @@ void printText(JobState& job, int fd)
     if (position < 0 || position > 3)
         return;
     const LogoForm form = job.model != nullptr ? job.model->textLogo : LogoForm::fsp;
-    const bool logo = position != 0 && logoBlockUsable(job, form);
-    if (logo && (position == 1 || position == 3))
-        sendLogoBlock(job, form);
-    copyText(job.out, fd);
-    if (logo && (position == 2 || position == 3))
-        sendLogoBlock(job, form);
+    withLogoBlocks(job, form, [&] {
+        copyText(job.out, fd);
+        return 0;
+    });
 }
