@@ -1,30 +1,17 @@
-// Text jobs: the input copied chunk by chunk up to each chunk's first zero
-// byte, with the stored logo in the model's text form around it.
+// Text jobs through the executable: the file named as the seventh argument
+// reaches the printer unchanged, with the stored logo in the model's text
+// form before it, after it or around it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fcntl.h>
-#include <thread>
-#include <unistd.h>
+#include <filesystem>
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/job_capture.h"
 #include "tests/support/ppd_writer.h"
-#include "text/text_job.h"
 
 namespace {
 
-// Runs printText over a regular file holding `text`; with no text, over a
-// descriptor whose reads fail.
-JobCapture& runText(JobCapture& cap, const LogoSettings& logo, const std::string* text)
-{
-    cap.setLogo(logo);
-    const int fd = text ? open(writeTempFile("text-job-input", *text).c_str(), O_RDONLY) : -1;
-    printText(cap.job, fd);
-    if (fd >= 0)
-        close(fd);
-    return cap;
-}
+const std::string kJobStart = bytesOf({0x1B, 0x40});
 
 std::string text(std::size_t size, uint32_t seed)
 {
@@ -34,109 +21,125 @@ std::string text(std::size_t size, uint32_t seed)
     return s;
 }
 
-TEST(PrintText, LogoFormOfTheModelAroundTheText)
+std::string hexText(std::string_view hex)
 {
-    struct Case {
-        const char* name;
-        int32_t model;
-        LogoSettings logo;
-        const char *text, *out; // text null: the read fails
-        const char* log = "";
+    const std::vector<uint8_t> bytes = fromHex(hex);
+    return {bytes.begin(), bytes.end()};
+}
+
+FilterRun textJob(const TestPpd& ppd, const std::string& options, const std::string& file,
+                  const std::string& stdinText = "", std::size_t piece = 0)
+{
+    const std::string ppdPath = writeTempFile("text-job.ppd", ppd.text());
+    FilterInvocation job{{"7", "user", "receipt.txt", "1", options, file}, ppdPath, stdinText, piece};
+    return runFilter(job);
+}
+
+struct LogoCase {
+    const char* name;
+    int model;
+    const char* options;
+    const char* input;
+    const char* out; // after the job start, in hexadecimal; "<text>" stands for the input
+    const char* logLine = nullptr; // a line the log must hold
+    bool noLogoPosition = false;   // the PPD lacks LogoPosition
+};
+
+TEST(TextJob, LogoPlacementAroundTheText)
+{
+    const LogoCase cases[] = {
+        {"position 0: the text only", 82, "LogoPosition=0 LogoImage=1", "Hi\n", "<text>"},
+        {"position 1, nv, key base '1' (model 81)", 81, "LogoPosition=1 LogoJustification=1 LogoWidth=1", "ok",
+         "1B 61 01 1D 28 4C 06 00 30 45 30 31 02 01 1B 40 <text>"},
+        {"position 2, fsp", 1, "LogoPosition=2 LogoJustification=2 LogoImage=1 LogoWidth=3 LineFeed=2", "Hi\n",
+         "<text> 1B 61 02 1C 70 02 03 1B 40 0A 0A"},
+        {"position 3, nv, key base '0' (model 33)", 33, "LogoPosition=3 LogoImage=2 LogoWidth=3 LineFeed=1", "x",
+         "1B 61 00 1D 28 4C 06 00 30 45 30 32 02 02 1B 40 0A <text> 1B 61 00 1D 28 4C 06 00 30 45 30 32 02 02 1B 40 0A"},
+        {"model 82: nv on pages, fsp for text", 82, "LogoPosition=1 LogoImage=2 LogoWidth=3", "",
+         "1B 61 00 1C 70 03 03 1B 40"},
+        {"model 322: nv on pages, fsp for text", 322, "LogoPosition=1 LogoImage=2 LogoWidth=3", "",
+         "1B 61 00 1C 70 03 03 1B 40"},
+        {"model 289: nv, key base '1'", 289, "LogoPosition=1 LogoImage=2 LogoWidth=3", "",
+         "1B 61 00 1D 28 4C 06 00 30 45 30 33 02 02 1B 40"},
+        {"empty input, position 0: nothing", 82, "LogoPosition=0", "", ""},
+        {"empty input, position 2: one block", 1, "LogoPosition=2", "", "1B 61 00 1C 70 01 00 1B 40"},
+        {"empty input, position 3: two blocks back to back", 82, "LogoPosition=3 LogoImage=1 LineFeed=1", "",
+         "1B 61 00 1C 70 02 00 1B 40 0A 1B 61 00 1C 70 02 00 1B 40 0A"},
+        {"position 4: nothing, the input is not read", 1, "LogoPosition=4", "unread", ""},
+        {"no LogoPosition in the PPD (-1): nothing", 1, "", "unread", "", nullptr, true},
+        {"nv logo without a key is left out with one line", 91, "LogoPosition=3 LogoImage=3 LineFeed=1", "abc",
+         "<text>", "PELTRIN DEBUG MSG : Logo left out: LogoImage 3 selects no stored logo\n"},
     };
-    const Case cases[] = {
-        {"empty input, position 0: nothing", 82, {0, 2, 1, 2, 1}, "", ""},
-        {"empty input, position 1: one block", 81, {1, 2, 1, 2, 1}, "", "1B 61 02 1D 28 4C 06 00 30 45 30 32 01 02 1B 40 0A"},
-        {"empty input, position 2: one block", 33, {2, 2, 1, 2, 1}, "", "1B 61 02 1D 28 4C 06 00 30 45 30 31 01 02 1B 40 0A"},
-        {"empty input, position 3: two blocks", 82, {3, 2, 1, 2, 1}, "", "1B 61 02 1C 70 02 02 1B 40 0A 1B 61 02 1C 70 02 02 1B 40 0A"},
-        {"fsp logo after the text", 1, {2, 2, 1, 3, 2}, "Hi\n", "48 69 0A 1B 61 02 1C 70 02 03 1B 40 0A 0A"},
-        {"nv logo before the text", 81, {1, 1, 0, 1, 0}, "ok", "1B 61 01 1D 28 4C 06 00 30 45 30 31 02 01 1B 40 6F 6B"},
-        {"model 82: nv on pages, fsp for text", 82, {1, 0, 2, 3}, "", "1B 61 00 1C 70 03 03 1B 40"},
-        {"model 322: nv on pages, fsp for text", 322, {1, 0, 2, 3}, "", "1B 61 00 1C 70 03 03 1B 40"},
-        {"model 33: nv, key base '0'", 33, {1, 0, 2, 3}, "", "1B 61 00 1D 28 4C 06 00 30 45 30 32 02 02 1B 40"},
-        {"model 289: nv, key base '1'", 289, {1, 0, 2, 3}, "", "1B 61 00 1D 28 4C 06 00 30 45 30 33 02 02 1B 40"},
-        {"nv logo without a key is left out with one line", 91, {3, 0, 3, 0, 1}, "abc", "61 62 63",
-         "PELTRIN DEBUG MSG : Logo left out: LogoImage 3 selects no stored logo\n"},
-        {"a read error ends the text; the closing logo follows", 1, {3}, nullptr,
-         "1B 61 00 1C 70 01 00 1B 40 1B 61 00 1C 70 01 00 1B 40"},
-    };
-    for (const Case& c : cases) {
+    for (const LogoCase& c : cases) {
         SCOPED_TRACE(c.name);
-        JobCapture cap(c.model);
-        const std::string input = c.text ? c.text : "";
-        runText(cap, c.logo, c.text ? &input : nullptr);
-        EXPECT_EQ(hexBytes(cap.out()), c.out);
-        EXPECT_EQ(cap.log(), c.log);
+        TestPpd ppd = TestPpd::full(c.model);
+        if (c.noLogoPosition)
+            ppd.remove("LogoPosition");
+        const FilterRun run = textJob(ppd, c.options, writeTempFile("receipt.txt", c.input));
+        EXPECT_EQ(run.status, 0);
+        std::string expected = c.out;
+        const auto at = expected.find("<text>");
+        std::string body = kJobStart;
+        if (at != std::string::npos) {
+            body += hexText(std::string_view(expected).substr(0, at)) + c.input + hexText(std::string_view(expected).substr(at + 6));
+        } else {
+            body += hexText(expected);
+        }
+        EXPECT_EQ(hexBytes(run.out), hexBytes(body));
+        if (c.logLine) {
+            EXPECT_NE(run.err.find(c.logLine), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(run.err.find("INFO:"), std::string::npos);
+        EXPECT_EQ(run.err.find("ERROR:"), std::string::npos);
     }
 }
 
-TEST(PrintText, ChunksAreWrittenUpToTheirFirstZeroByte)
+// Every byte reaches the printer, whatever the chunks and zero bytes.
+TEST(TextJob, EveryByteOfTheFileIsCopied)
 {
+    std::string zeros = text(3000, 3);
+    for (std::size_t at : {0u, 10u, 1023u, 1024u, 1500u, 2999u})
+        zeros[at] = '\0';
+    const std::string gsv0 = bytesOf({0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x02, 0x00, 0x80, 0x00});
     struct Case {
         const char* name;
         std::string input;
-        std::string output;
     };
-    std::string zeroAt10 = text(1024, 3), zeroInSecond = text(1500, 4);
-    zeroAt10[10] = '\0';
-    zeroInSecond[1024 + 5] = '\0';
     const Case cases[] = {
-        {"exactly 1024 bytes", text(1024, 1), text(1024, 1)},
-        {"1025 bytes", text(1025, 5), text(1025, 5)},
-        {"3000 bytes", text(3000, 2), text(3000, 2)},
-        {"zero byte at offset 10", zeroAt10 + "tail", zeroAt10.substr(0, 10) + "tail"},
-        {"zero byte in the second chunk", zeroInSecond, zeroInSecond.substr(0, 1029)},
-        {"zero byte first", std::string("\0abc", 4), ""},
-        {"zero byte last of a chunk", text(1023, 6) + std::string(1, '\0') + "next", text(1023, 6) + "next"},
-        {"control bytes pass unchanged", "\x1b@\x1dV\x41\x01\n", "\x1b@\x1dV\x41\x01\n"},
+        {"exactly 1024 bytes", text(1024, 1)},
+        {"1025 bytes", text(1025, 5)},
+        {"70000 bytes", text(70000, 2)},
+        {"zero bytes across chunks", zeros},
+        {"a printer command with zero bytes", "Total\n" + gsv0 + "\n"},
+        {"one zero byte", std::string(1, '\0')},
     };
     for (const Case& c : cases) {
-        JobCapture cap(1);
-        EXPECT_TRUE(runText(cap, {0}, &c.input).out() == c.output) << c.name;
+        SCOPED_TRACE(c.name);
+        const FilterRun run = textJob(TestPpd::full(1), "LogoPosition=2", writeTempFile("receipt.txt", c.input));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.out == kJobStart + c.input + bytesOf({0x1B, 0x61, 0x00, 0x1C, 0x70, 0x01, 0x00, 0x1B, 0x40}))
+            << hexBytes(run.out.substr(0, 64));
     }
 }
 
-TEST(PrintText, PipeInputInSmallPiecesGivesTheSameBytes)
+TEST(TextJob, PipeInputInSmallPiecesGivesTheSameBytes)
 {
-    const std::string input = text(70000, 7); // more than a pipe holds
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::thread writer([&] {
-        for (std::size_t at = 0; at < input.size(); at += 333)
-            EXPECT_GT(write(fds[1], input.data() + at, std::min<std::size_t>(333, input.size() - at)), 0);
-        close(fds[1]);
-    });
-    JobCapture cap(1);
-    cap.setLogo({2});
-    printText(cap.job, fds[0]);
-    writer.join();
-    close(fds[0]);
-    EXPECT_TRUE(cap.out() == input + bytesOf({0x1B, 0x61, 0x00, 0x1C, 0x70, 0x01, 0x00, 0x1B, 0x40}));
+    std::string input = text(5000, 7);
+    input[100] = '\0';
+    const FilterRun run = textJob(TestPpd::full(1), "LogoPosition=1", "/dev/stdin", input, 333);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out == kJobStart + bytesOf({0x1B, 0x61, 0x00, 0x1C, 0x70, 0x01, 0x00, 0x1B, 0x40}) + input);
 }
 
-TEST(PrintText, OutOfRangePositionDoesNotReadTheInput)
+// A folder opens but does not read: the text ends there and the closing
+// logo block still follows.
+TEST(TextJob, ReadErrorEndsTheTextAndTheClosingLogoFollows)
 {
-    for (int32_t position : {-1, 4}) {
-        JobCapture cap(1);
-        cap.setLogo({position});
-        const int fd = open(writeTempFile("text-job-input", "unread").c_str(), O_RDONLY);
-        printText(cap.job, fd);
-        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << position;
-        close(fd);
-        EXPECT_EQ(cap.out() + cap.log(), "");
-    }
-}
-
-// The executable in text mode: the file named as the seventh argument.
-TEST(PrintText, ThroughTheFilter)
-{
-    const std::string ppd = writeTempFile("text-job.ppd", TestPpd::full(81).text());
-    const std::string input = writeTempFile("text-job.txt", std::string("Receipt\n\0dropped", 16));
-    const FilterRun run =
-        runFilter({{"7", "user", "title", "1", "LogoPosition=3 LogoImage=1 LogoWidth=2 LineFeed=1", input}, ppd, ""});
-    EXPECT_EQ(run.status, 0) << run.err;
-    const std::string logo = bytesOf({0x1B, 0x61, 0x00, 0x1D, 0x28, 0x4C, 0x06, 0x00, 0x30, 0x45, 0x30, 0x32, 0x01,
-                                      0x02, 0x1B, 0x40, 0x0A});
-    EXPECT_TRUE(run.out.ends_with(logo + "Receipt\n" + logo)) << hexBytes(run.out);
+    const std::string folder = std::filesystem::path(writeTempFile("receipt.txt", "")).parent_path().string();
+    const FilterRun run = textJob(TestPpd::full(1), "LogoPosition=3", folder);
+    EXPECT_EQ(run.status, 0);
+    const std::string logo = bytesOf({0x1B, 0x61, 0x00, 0x1C, 0x70, 0x01, 0x00, 0x1B, 0x40});
+    EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart + logo + logo));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "text/text_job.h"
 
-#include <cstring>
+#include <cerrno>
 #include <unistd.h>
 
 #include "output/page_output.h"
@@ -9,18 +9,18 @@ namespace {
 
 constexpr std::size_t kChunkSize = 1024;
 
-// Copies the input in chunks; each chunk is written up to its first zero byte.
+// Copies the input to its end (or a read error) unchanged, zero bytes
+// included: printer commands carried in the text contain them.
 void copyText(PrinterOutput& out, int fd)
 {
     uint8_t chunk[kChunkSize];
     for (;;) {
         const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0)
             return;
-        const auto size = static_cast<std::size_t>(got);
-        const void* zero = std::memchr(chunk, 0, size);
-        out.write(chunk, zero != nullptr ? static_cast<std::size_t>(static_cast<const uint8_t*>(zero) - chunk)
-                                         : size);
+        out.write(chunk, static_cast<std::size_t>(got));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/filter_runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -92,7 +93,12 @@ FilterRun runFilter(const FilterInvocation& invocation)
                 close(inFd);
                 inFd = -1;
             } else {
-                ssize_t w = write(inFd, invocation.input.data() + written, invocation.input.size() - written);
+                std::size_t count = invocation.input.size() - written;
+                if (invocation.inputPiece != 0) {
+                    count = std::min(count, invocation.inputPiece);
+                    usleep(300); // lets the filter read each piece on its own
+                }
+                ssize_t w = write(inFd, invocation.input.data() + written, count);
                 if (w > 0)
                     written += static_cast<std::size_t>(w);
                 if (w < 0 && errno != EAGAIN && errno != EINTR) {

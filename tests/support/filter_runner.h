@@ -19,6 +19,7 @@ struct FilterInvocation {
     std::vector<std::string> args; // argv[1..]
     std::optional<std::string> ppd; // PPD environment variable (unset when empty)
     std::string input;              // standard input
+    std::size_t inputPiece = 0;     // when not 0: written this many bytes at a time, with pauses
 };
 
 // The usual raster job: "1 user title 1 <options>" with stdin.
