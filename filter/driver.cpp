@@ -76,11 +76,61 @@ bool rotationDroppedFor(int32_t pageSize)
     return std::find(std::begin(kSizes), std::end(kSizes), pageSize) != std::end(kSizes);
 }
 
+// The first bytes of a named input file, read to tell a raster stream from
+// a text; they are handed on before the rest of the file.
+struct InputStart {
+    uint8_t bytes[4] = {};
+    std::size_t size = 0;
+    std::size_t used = 0;
+};
+
 struct Job {
     JobState& state;
     int fd = 0;
     cups_raster_t* stream = nullptr;
+    InputStart start;
 };
+
+// Reads the first four bytes of the input (fewer at its end or on an error).
+void readInputStart(Job& job)
+{
+    InputStart& start = job.start;
+    while (start.size < sizeof start.bytes) {
+        const ssize_t got = read(job.fd, start.bytes + start.size, sizeof start.bytes - start.size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+        start.size += static_cast<std::size_t>(got);
+    }
+}
+
+// A CUPS raster stream begins with one of its synchronization words.
+bool startsAsRaster(const InputStart& start)
+{
+    static constexpr const char* kSyncWords[] = {"RaSt", "tSaR", "RaS2", "2SaR", "RaS3", "3SaR"};
+    return start.size == 4 && std::any_of(std::begin(kSyncWords), std::end(kSyncWords), [&](const char* word) {
+               return std::memcmp(start.bytes, word, 4) == 0;
+           });
+}
+
+// Raster stream input: the bytes already read, then the rest of the input.
+ssize_t readRasterInput(void* context, unsigned char* buffer, size_t length)
+{
+    Job& job = *static_cast<Job*>(context);
+    InputStart& start = job.start;
+    if (start.used < start.size) {
+        const std::size_t n = std::min(length, start.size - start.used);
+        std::memcpy(buffer, start.bytes + start.used, n);
+        start.used += n;
+        return static_cast<ssize_t>(n);
+    }
+    for (;;) {
+        const ssize_t got = read(job.fd, buffer, length);
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
 
 void closeInput(Job& job)
 {
@@ -190,7 +240,7 @@ PageOutcome processPage(Job& job, cups_page_header_t& header)
 int rasterJob(Job& job)
 {
     JobState& s = job.state;
-    job.stream = cupsRasterOpen(job.fd, CUPS_RASTER_READ);
+    job.stream = cupsRasterOpenIO(readRasterInput, &job, CUPS_RASTER_READ);
     s.pageCount = 0;
     s.jobFailed = false;
 
@@ -254,7 +304,7 @@ int runFilter(int argc, char* argv[], FILE* out, FILE* log)
 
     PrinterOutput printer(out);
     JobState state(printer, log);
-    Job job{state};
+    Job job{state, 0, nullptr, {}};
 
     if (argc == 7) {
         logFormat(log, "PELTRIN DEBUG MSG : argv[6] = %s.\n", argv[6]);
@@ -281,8 +331,13 @@ int runFilter(int argc, char* argv[], FILE* out, FILE* log)
 
     if (isMarkerTitle(argv[3]))
         return jobFinish(job);
+    // A named file is a text job, unless it is a raster stream (a job
+    // submitted as CUPS raster reaches its first filter as a file).
     if (argc == 7) {
-        printText(state, job.fd);
+        readInputStart(job);
+    }
+    if (argc == 7 && !startsAsRaster(job.start)) {
+        printText(state, job.fd, {job.start.bytes, job.start.size});
         closeInput(job);
         printer.flush();
         fflush(log);

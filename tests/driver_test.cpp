@@ -181,6 +181,41 @@ TEST(Driver, TextJobEndsWithoutStatusLine)
     EXPECT_EQ(run.err.find("fail_job"), std::string::npos);
 }
 
+// A job submitted as CUPS raster reaches its first filter as a named file:
+// a file that begins with a raster synchronization word is a raster job, the
+// same as the stream on standard input; anything else is a text.
+TEST(Driver, NamedFileThatIsRasterIsARasterJob)
+{
+    const std::string raster = rasterStream({monoPage(16, 3, rowsWithDot(3, 2, {0, 2})), monoPage(8, 1, {0xFF})});
+    const FilterRun onStdin = runFilter(rasterJob(ppdFor(30), "PageCut=1", raster));
+    ASSERT_EQ(onStdin.status, 0) << onStdin.err;
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string input;
+        std::size_t piece = 0;
+    };
+    const Case cases[] = {
+        {"raster file", writeTempFile("job.ras", raster), ""},
+        {"raster through a pipe in small pieces", "/dev/stdin", raster, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FilterInvocation job{{"1", "u", "receipt", "1", "PageCut=1", c.file}, ppdFor(30), c.input, c.piece};
+        const FilterRun run = runFilter(job);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.out == onStdin.out);
+        EXPECT_EQ(run.err, kVersion + "PELTRIN DEBUG MSG : argv[6] = " + c.file + ".\n" +
+                               onStdin.err.substr(kVersion.size()));
+    }
+    // Text that only looks like the start of a synchronization word.
+    for (const std::string text : {"RaS", "RaSx and more", "RAST"}) {
+        const FilterRun run = runFilter({{"1", "u", "t", "1", "", writeTempFile("job.txt", text)}, ppdFor(30), ""});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.out == bytesOf({0x1B, 0x40}) + text) << text;
+    }
+}
+
 // Headers that cannot be printed are refused with an ERROR: line; the job
 // ends through the job close and what came before stays counted.
 TEST(Driver, UnprintablePageHeadersAreRefused)

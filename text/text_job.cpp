@@ -26,13 +26,14 @@ void copyText(PrinterOutput& out, int fd)
 
 } // namespace
 
-void printText(JobState& job, int fd)
+void printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead)
 {
     const int32_t position = job.settings.logoPosition;
     if (position < 0 || position > 3)
         return;
     const LogoForm form = job.model != nullptr ? job.model->textLogo : LogoForm::fsp;
     withLogoBlocks(job, form, [&] {
+        job.out.write(alreadyRead.data(), alreadyRead.size());
         copyText(job.out, fd);
         return 0;
     });

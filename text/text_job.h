@@ -2,6 +2,11 @@
 // after or around it.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 #include "filter/job_state.h"
 
-void printText(JobState& job, int fd);
+// Sends `alreadyRead` (the bytes of the input the caller has read) and the
+// rest of the input, with the logo blocks the settings ask for.
+void printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead = {});
