@@ -31,7 +31,7 @@ FilterRun runFilter(const FilterInvocation& invocation)
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
 
-    std::vector<std::string> argvStrings{"rastertoPeltrin"};
+    std::vector<std::string> argvStrings{invocation.program.empty() ? "rastertoPeltrin" : invocation.program};
     argvStrings.insert(argvStrings.end(), invocation.args.begin(), invocation.args.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings)
@@ -48,9 +48,14 @@ FilterRun runFilter(const FilterInvocation& invocation)
         signal(SIGPIPE, SIG_DFL);
         if (invocation.ppd)
             setenv("PPD", invocation.ppd->c_str(), 1);
-        else
+        else if (invocation.program.empty())
             unsetenv("PPD");
-        execv(filterPath(), argv.data());
+        for (const auto& [name, value] : invocation.env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (invocation.program.empty())
+            execv(filterPath(), argv.data());
+        else
+            execvp(invocation.program.c_str(), argv.data());
         _exit(127);
     }
     close(in[0]);
@@ -123,6 +128,13 @@ FilterRun runFilter(const FilterInvocation& invocation)
     else if (WIFSIGNALED(status))
         run.signal = WTERMSIG(status);
     return run;
+}
+
+FilterRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input)
+{
+    FilterInvocation invocation{args, std::nullopt, input};
+    invocation.program = program;
+    return runFilter(invocation);
 }
 
 std::string hexBytes(const std::string& bytes)

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,13 @@ struct FilterInvocation {
     std::optional<std::string> ppd; // PPD environment variable (unset when empty)
     std::string input;              // standard input
     std::size_t inputPiece = 0;     // when not 0: written this many bytes at a time, with pauses
+    std::string program{};          // another program (found in PATH) instead of the filter
+    std::vector<std::pair<std::string, std::string>> env{}; // more environment variables
 };
+
+// Runs `program` (found in PATH) with the arguments; PPD is left as it is.
+FilterRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input = "");
 
 // The usual raster job: "1 user title 1 <options>" with stdin.
 FilterInvocation rasterJob(const std::string& ppdPath, const std::string& options, std::string input);

@@ -1,0 +1,93 @@
+// pdftoPeltrin: the CUPS filter for PDF pages. Poppler's rasterizer
+// (pdftoraster, from cups-filters) turns the pages into CUPS raster, which
+// this process prints exactly as rastertoPeltrin prints a raster job.
+// pdftoraster keeps pure black in the K band only and puts pure red into M
+// and Y; Ghostscript's color management spreads black over all four bands,
+// which would print black text in both colors on two-color paper.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "filter/driver.h"
+
+namespace {
+
+std::string rasterizerPath()
+{
+    const char* serverBin = std::getenv("CUPS_SERVERBIN");
+    return std::string(serverBin != nullptr && *serverBin != '\0' ? serverBin : "/usr/lib/cups") +
+           "/filter/pdftoraster";
+}
+
+// Starts the rasterizer with the job's arguments, its standard output into
+// a pipe that becomes this process's standard input. Returns its process
+// id, or -1 (with an ERROR: line) when it cannot be started.
+pid_t startRasterizer(const std::string& path, char* argv[])
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::fprintf(stderr, "ERROR: Unable to create a pipe: %s\n", std::strerror(errno));
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
+        close(fds[0]);
+        close(fds[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        signal(SIGPIPE, SIG_DFL);
+        char name[] = "pdftoraster";
+        argv[0] = name;
+        execv(path.c_str(), argv);
+        std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fflush(stderr);
+        _exit(1);
+    }
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    return pid;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 6 && argc != 7)
+        return runFilter(argc, argv, stdout, stderr); // the usage line
+
+    const std::string path = rasterizerPath();
+    const pid_t rasterizer = startRasterizer(path, argv);
+    if (rasterizer < 0)
+        return 1;
+
+    static char logBuffer[1 << 16];
+    setvbuf(stderr, logBuffer, _IOFBF, sizeof logBuffer);
+    int status = runFilter(6, argv, stdout, stderr); // the raster on standard input
+
+    // The rest of the raster is not needed: let the rasterizer end.
+    close(STDIN_FILENO);
+    int rasterizerStatus = 0;
+    while (waitpid(rasterizer, &rasterizerStatus, 0) < 0 && errno == EINTR) {
+    }
+    // A rasterizer ended by SIGPIPE wrote past the job's end, which is not an error.
+    const bool stoppedByUs = WIFSIGNALED(rasterizerStatus) && WTERMSIG(rasterizerStatus) == SIGPIPE;
+    if (!stoppedByUs && (!WIFEXITED(rasterizerStatus) || WEXITSTATUS(rasterizerStatus) != 0)) {
+        std::fprintf(stderr, "ERROR: %s failed (%s %d)\n", path.c_str(),
+                     WIFEXITED(rasterizerStatus) ? "exit status" : "signal",
+                     WIFEXITED(rasterizerStatus) ? WEXITSTATUS(rasterizerStatus) : WTERMSIG(rasterizerStatus));
+        status = 1;
+    }
+    std::fflush(stderr);
+    return status;
+}

@@ -1,0 +1,256 @@
+// peltrin-drv: writes the CUPS driver information file (ppd/peltrin.drv)
+// from the model table, so that every PPD offers exactly the options its
+// model reads. Models whose PPDs differ only in name share one block.
+//
+//   peltrin-drv > ppd/peltrin.drv      (ppdc then makes one PPD per model)
+#include <cstdio>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "filter/model_table.h"
+
+namespace {
+
+// What a PPD offers, by the model's columns.
+struct Profile {
+    bool twoColors;     // ColorModel 0 (two colors) and 1
+    bool colorOptions;  // ColorModel and PageCut
+    bool drawerOptions; // the four drawer options
+    bool focusOption;
+    bool compOption;
+    bool labelOption;
+    bool reductionOption;
+    bool ejectOptionRead;
+    bool grayScaling;   // page sizes 96 and 101
+    PageEnd pageEnd;
+    auto key() const
+    {
+        return std::tuple(twoColors, colorOptions, drawerOptions, focusOption, compOption, labelOption,
+                          reductionOption, ejectOptionRead, grayScaling, pageEnd);
+    }
+    bool operator<(const Profile& other) const { return key() < other.key(); }
+};
+
+Profile profileOf(const ModelRow& row)
+{
+    return {row.colorOptions && row.colorPath, row.colorOptions, row.drawerOptions, row.focusOption,
+            row.compOption, row.labelOption, row.reductionOption, row.ejectOptionRead,
+            row.grayScaling, row.pageEnd};
+}
+
+std::string kindOf(const Profile& p)
+{
+    std::string kind;
+    switch (p.pageEnd) {
+    case PageEnd::cut: kind = "80 mm receipt printer with cutter"; break;
+    case PageEnd::fourFeeds: kind = "receipt printer without cutter"; break;
+    case PageEnd::twoFeeds: kind = p.labelOption ? "58 mm label printer" : "58 mm mobile printer"; break;
+    }
+    if (p.twoColors)
+        kind += ", black and red";
+    return kind;
+}
+
+// 203 dpi: 204.30 pt is 576 dots, 136.20 pt 384, 612.89 pt 1728, 408.60 pt 1152.
+constexpr double kWidth80 = 204.30, kWidth58 = 136.20;
+constexpr double kPointsPerMm = 72.0 / 25.4;
+constexpr double kRollLength = 2000 * kPointsPerMm;
+
+void media(std::string& out, bool isDefault, const std::string& name, double width, double length)
+{
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "  %sCustomMedia \"%s\" %.2f %.2f 0 0 0 0\n"
+                  "    \"<</PageSize[%.2f %.2f]/ImagingBBox null>>setpagedevice\"\n"
+                  "    \"<</PageSize[%.2f %.2f]/ImagingBBox null>>setpagedevice\"\n",
+                  isDefault ? "*" : "", name.c_str(), width, length, width, length, width, length);
+    out += line;
+}
+
+struct Choice {
+    std::string keyword, text;
+};
+
+void option(std::string& out, const char* keyword, const char* text, const std::vector<Choice>& choices,
+            const std::string& defaultChoice)
+{
+    out += std::string("  Option \"") + keyword + "/" + text + "\" PickOne AnySetup 10\n";
+    for (const Choice& c : choices)
+        out += std::string("    ") + (c.keyword == defaultChoice ? "*" : "") + "Choice \"" + c.keyword + "/" +
+               c.text + "\" \"\"\n";
+}
+
+void pulseWidth(std::string& out, const char* keyword, const char* text)
+{
+    std::vector<Choice> choices;
+    for (int ms = 100; ms <= 500; ms += 100)
+        choices.push_back({std::to_string(ms), std::to_string(ms) + " ms"});
+    option(out, keyword, text, choices, "200");
+}
+
+std::string profileBlock(const Profile& p)
+{
+    std::string out;
+    const bool cutter = p.pageEnd == PageEnd::cut;
+    out += "  // Page sizes: the keyword is the number the filter reads.\n";
+    media(out, cutter, "80/80 mm roll (72 mm printed, up to 2 m long)", kWidth80, kRollLength);
+    media(out, !cutter, "58/58 mm roll (48 mm printed, up to 2 m long)", kWidth58, kRollLength);
+    if (p.grayScaling) {
+        media(out, false, "96/216 x 279 mm page, printed at one third", 612.89, 792.00);
+        media(out, false, "101/144 x 200 mm page, printed at one half", 408.60, 566.93);
+    }
+    for (int length : {56, 75, 94, 110, 111, 112, 138, 139})
+        media(out, false, std::to_string(length) + "/80 mm ticket, " + std::to_string(length) + " mm long (never turned)",
+              kWidth80, length * kPointsPerMm);
+    out += "\n";
+    if (p.colorOptions) {
+        out += "  // The color space \"-\" keeps the resolution from overriding ColorModel.\n";
+        out += "  *Resolution - 1 0 0 0 \"203dpi/203 DPI\"\n";
+        out += "  // 1-bit K: a set bit is a dot.\n";
+        out += "  *ColorModel \"1/Monochrome\" k chunky 0\n";
+        if (p.twoColors) {
+            out += "  // 1-bit banded CMYK: K prints black, C, M and Y the second color.\n";
+            out += "  ColorModel \"0/Black and Red\" cmyk banded 0\n";
+        }
+    } else {
+        out += "  // Always 1-bit K: a set bit is a dot.\n";
+        out += "  *Resolution k 1 0 0 0 \"203dpi/203 DPI\"\n";
+    }
+    out += "\n  Group \"General/General\"\n";
+    if (p.colorOptions)
+        option(out, "PageCut", "Cut",
+               {{"0", "No cut"},
+                {"1", "Cut after each page"},
+                {"2", "Feed and cut after each page"},
+                {"3", "Cut at the end of the job"},
+                {"4", "Feed and cut at the end of the job"},
+                {"5", "Feed at the end of the job, no cut"}},
+               "2");
+    if (p.focusOption)
+        option(out, "FocusArea", "Focus Area (144 mm page at one half)",
+               {{"0", "Off"}, {"1", "Right-hand part"}, {"2", "Centre"}}, "0");
+    if (p.compOption)
+        option(out, "CompPrinting", "Compressed Printing", {{"0", "Off"}, {"1", "On"}}, "1");
+    if (p.labelOption)
+        option(out, "LabelPrinting", "Label Printing",
+               {{"0", "Off (two line feeds after each page)"}, {"1", "On (form feed after each page)"}}, "0");
+    if (p.ejectOptionRead)
+        option(out, "EjectOption", "Eject",
+               {{"0", "No eject"}, {"3", "Eject at the end of the job (mode 3)"},
+                {"5", "Eject at the end of the job (mode 5)"}},
+               "0");
+    if (p.reductionOption) {
+        out += "  // The custom value is the reduction percentage (1 to 100).\n";
+        option(out, "PaperReduction", "Paper Reduction", {{"0", "Off"}}, "0");
+        out += "  Attribute CustomPaperReduction True \"\"\n";
+        out += "  Attribute ParamCustomPaperReduction \"Value/Reduction (%)\" \"1 int 1 100\"\n";
+    }
+    if (p.drawerOptions) {
+        out += "\n  Group \"CashDrawer/Cash Drawer\"\n";
+        option(out, "CashDrawer", "Cash Drawer",
+               {{"0", "None"}, {"1", "Drawer 1"}, {"2", "Drawer 2"}, {"3", "Drawers 1 and 2"}}, "0");
+        option(out, "CashDrawerOpen", "Open the Drawer",
+               {{"0", "Before printing"}, {"1", "After printing"}, {"2", "Before and after printing"}}, "1");
+        pulseWidth(out, "CashDrawer1PulseWidth", "Drawer 1 Pulse Width");
+        pulseWidth(out, "CashDrawer2PulseWidth", "Drawer 2 Pulse Width");
+    }
+    return out;
+}
+
+const char* kHeader = R"drv(// CUPS driver information for every printer model that rastertoPeltrin
+// supports: one PPD per model number, each offering exactly the options
+// that its model reads. Every choice keyword is a decimal number, which the
+// filter turns into an integer.
+//
+// Written by peltrin-drv from the model table: do not edit by hand. After a
+// change of the table, renew it with `cmake --build build --target drv`.
+// The build makes the PPDs with `ppdc -d <folder> ppd/peltrin.drv`.
+
+#include <font.defs>
+
+Manufacturer "Peltrin"
+Version 1.4.8
+Attribute "FileSystem" "" "False"
+Attribute "LandscapeOrientation" "" "Plus90"
+Attribute "TTRasterizer" "" "Type42"
+Font *
+Throughput 1
+// The whole paper width is the printed width: no hardware margins.
+HWMargins 0 0 0 0
+VariablePaperSize No
+
+// Raster pages go to rastertoPeltrin; PDF pages through poppler's
+// rasterizer (pdftoPeltrin), which keeps black in K and red in M and Y;
+// plain text goes to the printer as it is, in the printer's own font.
+Filter application/vnd.cups-raster 0 rastertoPeltrin
+Filter application/vnd.cups-pdf 0 pdftoPeltrin
+Filter text/plain 0 rastertoPeltrin
+
+// Options of every model.
+Group "General/General"
+Option "PageType/Page Length" PickOne AnySetup 10
+  *Choice "0/Variable (blank rows above and below trimmed)" ""
+  Choice "1/Fixed (the whole page)" ""
+Option "Rotation/Rotation" PickOne AnySetup 10
+  *Choice "0/None" ""
+  Choice "1/90 degrees" ""
+  Choice "2/180 degrees" ""
+  Choice "3/270 degrees" ""
+
+Group "Logo/Stored Logo"
+Option "LogoPosition/Logo Position" PickOne AnySetup 10
+  *Choice "0/No logo" ""
+  Choice "1/Before each page" ""
+  Choice "2/After each page" ""
+  Choice "3/Before and after each page" ""
+Option "LogoJustification/Logo Justification" PickOne AnySetup 10
+  Choice "0/Left" ""
+  *Choice "1/Centre" ""
+  Choice "2/Right" ""
+Option "LogoImage/Logo" PickOne AnySetup 10
+  *Choice "0/Logo 1" ""
+  Choice "1/Logo 2" ""
+  Choice "2/Logo 3" ""
+Option "LogoWidth/Logo Size" PickOne AnySetup 10
+  *Choice "0/Normal" ""
+  Choice "1/Double width" ""
+  Choice "2/Double height" ""
+  Choice "3/Quadruple" ""
+Option "LineFeed/Line Feeds after the Logo" PickOne AnySetup 10
+  Choice "0/None" ""
+  *Choice "1/1 line feed" ""
+  Choice "2/2 line feeds" ""
+  Choice "3/3 line feeds" ""
+  Choice "4/4 line feeds" ""
+  Choice "5/5 line feeds" ""
+)drv";
+
+} // namespace
+
+int main()
+{
+    std::map<Profile, std::vector<int32_t>> groups;
+    for (const ModelRow& row : modelTable())
+        groups[profileOf(row)].push_back(row.model);
+
+    std::string out = kHeader;
+    for (const auto& [profile, models] : groups) {
+        out += "\n// " + kindOf(profile) + "\n{\n" + profileBlock(profile);
+        for (int32_t model : models) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%03d", model);
+            out += "\n  {\n";
+            out += "    ModelName \"Model " + std::to_string(model) + "\"\n";
+            out += "    Attribute NickName \"\" \"Peltrin Model " + std::to_string(model) + ", " +
+                   kindOf(profile) + "\"\n";
+            out += "    PCFileName \"peltrin-" + std::string(number) + ".ppd\"\n";
+            out += "    ModelNumber " + std::to_string(model) + "\n";
+            out += "  }\n";
+        }
+        out += "}\n";
+    }
+    std::fputs(out.c_str(), stdout);
+    return std::ferror(stdout) ? 1 : 0;
+}
