@@ -13,10 +13,18 @@
 #ifndef PELTRIN_FILTER_PATH
 #error "PELTRIN_FILTER_PATH must name the filter executable"
 #endif
+#ifndef PELTRIN_PREVIEW_PATH
+#error "PELTRIN_PREVIEW_PATH must name the preview program"
+#endif
 
 const char* filterPath()
 {
     return PELTRIN_FILTER_PATH;
+}
+
+const char* previewPath()
+{
+    return PELTRIN_PREVIEW_PATH;
 }
 
 FilterInvocation rasterJob(const std::string& ppdPath, const std::string& options, std::string input)
@@ -24,13 +32,15 @@ FilterInvocation rasterJob(const std::string& ppdPath, const std::string& option
     return FilterInvocation{{"1", "user", "title", "1", options}, ppdPath, std::move(input)};
 }
 
-FilterRun runFilter(const FilterInvocation& invocation)
+namespace {
+
+FilterRun runProgram(const char* program, const FilterInvocation& invocation, const std::vector<std::string>& env)
 {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
 
-    std::vector<std::string> argvStrings{"rastertoPeltrin"};
+    std::vector<std::string> argvStrings{program == filterPath() ? "rastertoPeltrin" : "peltrin-preview"};
     argvStrings.insert(argvStrings.end(), invocation.args.begin(), invocation.args.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings)
@@ -49,7 +59,9 @@ FilterRun runFilter(const FilterInvocation& invocation)
             setenv("PPD", invocation.ppd->c_str(), 1);
         else
             unsetenv("PPD");
-        execv(filterPath(), argv.data());
+        for (const std::string& setting : env)
+            putenv(const_cast<char*>(setting.c_str()));
+        execv(program, argv.data());
         _exit(127);
     }
     close(in[0]);
@@ -117,6 +129,18 @@ FilterRun runFilter(const FilterInvocation& invocation)
     else if (WIFSIGNALED(status))
         run.signal = WTERMSIG(status);
     return run;
+}
+
+} // namespace
+
+FilterRun runFilter(const FilterInvocation& invocation)
+{
+    return runProgram(filterPath(), invocation, {});
+}
+
+FilterRun runPreview(std::vector<std::string> args, std::string input, std::vector<std::string> env)
+{
+    return runProgram(previewPath(), {std::move(args), std::nullopt, std::move(input)}, env);
 }
 
 std::string hexBytes(const std::string& bytes)
