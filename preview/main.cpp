@@ -39,15 +39,15 @@ space, the command:
   000010 FS p logo 1 scale 0
   000014 GS ( L 69 nv logo key "01" x=1 y=1
   000025 GS ( L 112 store color=49 width=576 rows=70 (5040 bytes)
-  005070 GS ( L 50 print
-  005077 GS v 0 raster mode=0 bytes-per-line=72 rows=200
-  019485 compressed band width=576 rows=246 (3012 coded bytes)
-  022514 GS V 65 1 cut
-  022518 GS e 3 0 eject
-  022522 LF
-  022523 FF
-  022524 text "Hello" (5 bytes)
-  022529 720 zero bytes
+  005080 GS ( L 50 print
+  005087 GS v 0 raster mode=0 bytes-per-line=72 rows=200
+  019495 compressed band width=576 rows=246 (3012 coded bytes)
+  022524 GS V 65 1 cut
+  022528 GS e 3 0 eject
+  022532 LF
+  022533 FF
+  022534 text "Hello" (5 bytes)
+  022539 720 zero bytes
 Text is quoted with \" \\ \t \r and \xNN for other bytes, its first 60
 bytes shown (then ...).
 
