@@ -70,6 +70,12 @@ private:
     std::vector<uint8_t> rgb_;
 };
 
+// A character's coverage (0..255 a dot) and its place from the origin.
+struct Glyph {
+    int left = 0, top = 0, columns = 0, rows = 0;
+    std::vector<uint8_t> coverage;
+};
+
 // The monospace font through FreeType, loaded at first use; bytes 20..FF
 // are drawn as the Latin-1 characters of the same numbers.
 class Font {
@@ -96,11 +102,6 @@ public:
     }
 
 private:
-    struct Glyph {
-        int left = 0, top = 0, columns = 0, rows = 0;
-        std::vector<uint8_t> coverage;
-    };
-
     void load()
     {
         if (FT_Init_FreeType(&library_) != 0)
