@@ -42,7 +42,7 @@ if ! dpkg --print-foreign-architectures | grep -qx armhf; then
     $SUDO apt-get update -qq
 fi
 need=""
-for p in libcups2-dev:armhf libcupsimage2-dev:armhf libgtest-dev:armhf; do
+for p in libcups2-dev:armhf libcupsimage2-dev:armhf libgtest-dev:armhf libpng-dev:armhf libfreetype-dev:armhf; do
     installed "$p" || need="$need $p"
 done
 if [ -n "$need" ]; then

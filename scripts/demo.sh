@@ -2,8 +2,8 @@
 # Builds the filter and runs it on the bundled sample job, as CUPS would for
 # a raster job: samples/receipt.ras on standard input, samples/peltrin-tp80.ppd
 # as the PPD. The printer bytes go to out/receipt.bin and the filter's log to
-# out/receipt.log, which is shown; the printer bytes are then decoded into a
-# picture of the printout, out/receipt.png.
+# out/receipt.log, which is shown; peltrin-preview then lists the printer
+# commands and draws the printout into out/receipt.png.
 #
 #   scripts/demo.sh                            the job with the options "PageCut=2"
 #   scripts/demo.sh 'PageCut=3 CashDrawer=1'   the job with other options
@@ -44,10 +44,10 @@ SUDO=""
 
 scripts/setup.sh
 mkdir -p out
-echo "== building the filter in $build/"
+echo "== building the filter and peltrin-preview in $build/"
 # Its own build folder: the tests' build folder keeps its own settings.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_TESTS=OFF >out/build.log 2>&1 &&
-    cmake --build "$build" -j "$(nproc)" --target rastertoPeltrin >>out/build.log 2>&1 || {
+    cmake --build "$build" -j "$(nproc)" --target rastertoPeltrin peltrin-preview >>out/build.log 2>&1 || {
         cat out/build.log >&2
         echo "demo: the build failed" >&2
         exit 2
@@ -73,18 +73,14 @@ if [ "$size" -gt 48 ]; then
 fi
 echo "== exit status $status"
 
-# A picture of what the printer prints, decoded from the printer bytes by
-# the tests' command decoder.
-echo "== printer commands, decoded"
-cmake --build "$build" -j "$(nproc)" --target render_printout >>out/build.log 2>&1 || {
-    cat out/build.log >&2
-    echo "demo: the printout renderer did not build" >&2
-    exit 2
-}
-"$build/render_printout" out/receipt.bin out/receipt.png || {
+# What the printer prints, decoded from the printer bytes by peltrin-preview:
+# the list of commands and a picture of the paper roll.
+echo "== printer commands (peltrin-preview --dump -o out/receipt.png out/receipt.bin)"
+"$build/peltrin-preview" --dump -o out/receipt.png out/receipt.bin || {
     echo "demo: the printer bytes do not give a printout" >&2
     exit 3
 }
+echo "== picture of the printout in out/receipt.png"
 
 [ "$spooler" = yes ] || exit "$status"
 
@@ -202,7 +198,7 @@ if cmp -s out/receipt.bin out/receipt-cups.bin; then
     echo "== the spooled job printed the same bytes as the direct run"
 else
     echo "demo: the spooled job's printer bytes differ from out/receipt.bin" >&2
-    "$build/render_printout" out/receipt-cups.bin out/receipt-cups.png >/dev/null || true
+    "$build/peltrin-preview" -o out/receipt-cups.png out/receipt-cups.bin || true
     exit 3
 fi
 exit "$status"

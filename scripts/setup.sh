@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian 12, when missing.
 set -eu
-packages="g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev
-cups cups-client cups-daemon cups-ppdc cups-filters cups-filters-core-drivers ghostscript"
+packages="g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev libfreetype-dev
+fonts-dejavu-core cups cups-client cups-daemon cups-ppdc cups-filters cups-filters-core-drivers ghostscript"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "output/gray_encoder.h"
-#include "tests/support/command_decoder.h"
+#include "preview/dump.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/job_capture.h"
 

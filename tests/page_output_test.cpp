@@ -7,7 +7,7 @@
 
 #include "output/gray_encoder.h"
 #include "output/page_output.h"
-#include "tests/support/command_decoder.h"
+#include "preview/dump.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/job_capture.h"
 

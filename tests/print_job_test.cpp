@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "filter/model_table.h"
+#include "preview/dump.h"
 #include "tests/support/bitmap.h"
-#include "tests/support/command_decoder.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/pipeline_model.h"
 #include "tests/support/ppd_writer.h"
@@ -99,7 +99,7 @@ void expectPrinted(const std::string& out, const JobPage& want)
     EXPECT_EQ(commands[0].kind, CommandKind::initialize);
     for (std::size_t i = 1; i < commands.size(); ++i)
         ASSERT_TRUE(commands[i].kind == want.raster || commands[i].kind == CommandKind::graphicsPrint)
-            << describeCommands(commands);
+            << dumpCommands(commands);
     if (want.twoColor) {
         const PrintedPlanes printed = printedPlanes(commands);
         EXPECT_EQ(printed.black, want.black);
@@ -188,8 +188,8 @@ TEST(PrintJobs, PagesOfGrowingSizesPrintAsAlone)
         }
         const FilterRun run = runJob(c, pages);
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_TRUE(run.out == alone) << describeCommands(parseCommands(run.out)) << "---\n"
-                                      << describeCommands(parseCommands(alone));
+        EXPECT_TRUE(run.out == alone) << dumpCommands(parseCommands(run.out)) << "---\n"
+                                      << dumpCommands(parseCommands(alone));
         EXPECT_NE(run.err.find("PELTRIN DEBUG MSG: PAGE: 4 1\n"), std::string::npos);
     }
 }

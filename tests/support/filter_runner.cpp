@@ -15,9 +15,18 @@
 #error "PELTRIN_FILTER_PATH must name the filter executable"
 #endif
 
+#ifndef PELTRIN_PREVIEW_PATH
+#error "PELTRIN_PREVIEW_PATH must name the preview program"
+#endif
+
 const char* filterPath()
 {
     return PELTRIN_FILTER_PATH;
+}
+
+const char* previewPath()
+{
+    return PELTRIN_PREVIEW_PATH;
 }
 
 FilterInvocation rasterJob(const std::string& ppdPath, const std::string& options, std::string input)
@@ -31,7 +40,8 @@ FilterRun runFilter(const FilterInvocation& invocation)
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
 
-    std::vector<std::string> argvStrings{invocation.program.empty() ? "rastertoPeltrin" : invocation.program};
+    const std::string name = invocation.program.substr(invocation.program.rfind('/') + 1);
+    std::vector<std::string> argvStrings{invocation.program.empty() ? "rastertoPeltrin" : name};
     argvStrings.insert(argvStrings.end(), invocation.args.begin(), invocation.args.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings)
@@ -134,6 +144,17 @@ FilterRun runProgram(const std::string& program, const std::vector<std::string>&
 {
     FilterInvocation invocation{args, std::nullopt, input};
     invocation.program = program;
+    return runFilter(invocation);
+}
+
+FilterRun runPreview(std::vector<std::string> args, std::string input, std::vector<std::string> env)
+{
+    FilterInvocation invocation{std::move(args), std::nullopt, std::move(input)};
+    invocation.program = previewPath();
+    for (const std::string& setting : env) {
+        const std::size_t eq = setting.find('=');
+        invocation.env.emplace_back(setting.substr(0, eq), eq == std::string::npos ? "" : setting.substr(eq + 1));
+    }
     return runFilter(invocation);
 }
 

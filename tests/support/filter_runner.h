@@ -1,6 +1,7 @@
 // Runs the real rastertoPeltrin executable as the spooler would: an argument
 // vector, an environment (PPD) and standard input; captures standard output
-// bytes, standard error text and the exit status.
+// bytes, standard error text and the exit status. Runs the peltrin-preview
+// program the same way.
 #pragma once
 
 #include <functional>
@@ -36,6 +37,12 @@ FilterRun runFilter(const FilterInvocation& invocation);
 
 // Path of the executable under test.
 const char* filterPath();
+// Path of the peltrin-preview program.
+const char* previewPath();
+
+// peltrin-preview with the arguments, reading `input` on standard input;
+// env holds more NAME=value settings.
+FilterRun runPreview(std::vector<std::string> args, std::string input, std::vector<std::string> env = {});
 
 // Bytes as "1B 40 0A" for readable failures.
 std::string hexBytes(const std::string& bytes);
