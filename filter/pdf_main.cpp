@@ -1,9 +1,10 @@
-// pdftoPeltrin: the CUPS filter for PDF pages. Poppler's rasterizer
-// (pdftoraster, from cups-filters) turns the pages into CUPS raster, which
+// pdftoPeltrin: the CUPS filter for PDF pages. Ghostscript's rasterizer
+// (gstoraster, from cups-filters) turns the pages into CUPS raster, which
 // this process prints exactly as rastertoPeltrin prints a raster job.
-// pdftoraster keeps pure black in the K band only and puts pure red into M
-// and Y; Ghostscript's color management spreads black over all four bands,
-// which would print black text in both colors on two-color paper.
+// The rasterizer runs with color management off (the job option
+// cm-calibration=true): pure black then stays in the K band and pure red
+// goes to M and Y only. With the default color profiles black is spread
+// over all four bands and would print in both colors on two-color paper.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,13 +22,14 @@ std::string rasterizerPath()
 {
     const char* serverBin = std::getenv("CUPS_SERVERBIN");
     return std::string(serverBin != nullptr && *serverBin != '\0' ? serverBin : "/usr/lib/cups") +
-           "/filter/pdftoraster";
+           "/filter/gstoraster";
 }
 
-// Starts the rasterizer with the job's arguments, its standard output into
-// a pipe that becomes this process's standard input. Returns its process
-// id, or -1 (with an ERROR: line) when it cannot be started.
-pid_t startRasterizer(const std::string& path, char* argv[])
+// Starts the rasterizer with the job's arguments (and color management
+// off), its standard output into a pipe that becomes this process's
+// standard input. Returns its process id, or -1 (with an ERROR: line) when
+// it cannot be started.
+pid_t startRasterizer(const std::string& path, int argc, char* argv[])
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -46,9 +48,12 @@ pid_t startRasterizer(const std::string& path, char* argv[])
         close(fds[0]);
         close(fds[1]);
         signal(SIGPIPE, SIG_DFL);
-        char name[] = "pdftoraster";
-        argv[0] = name;
-        execv(path.c_str(), argv);
+        std::string options = argv[5];
+        options += options.empty() ? "cm-calibration=true" : " cm-calibration=true";
+        char name[] = "gstoraster";
+        char* args[8] = {name, argv[1], argv[2], argv[3], argv[4], options.data(), argc == 7 ? argv[6] : nullptr,
+                         nullptr};
+        execv(path.c_str(), args);
         std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
         std::fflush(stderr);
         _exit(1);
@@ -67,7 +72,7 @@ int main(int argc, char* argv[])
         return runFilter(argc, argv, stdout, stderr); // the usage line
 
     const std::string path = rasterizerPath();
-    const pid_t rasterizer = startRasterizer(path, argv);
+    const pid_t rasterizer = startRasterizer(path, argc, argv);
     if (rasterizer < 0)
         return 1;
 

@@ -181,9 +181,10 @@ Throughput 1
 HWMargins 0 0 0 0
 VariablePaperSize No
 
-// Raster pages go to rastertoPeltrin; PDF pages through poppler's
-// rasterizer (pdftoPeltrin), which keeps black in K and red in M and Y;
-// plain text goes to the printer as it is, in the printer's own font.
+// Raster pages go to rastertoPeltrin; PDF pages to pdftoPeltrin, which
+// rasterizes them with color management off, so that black stays in K and
+// red in M and Y; plain text goes to the printer as it is, in the
+// printer's own font.
 Filter application/vnd.cups-raster 0 rastertoPeltrin
 Filter application/vnd.cups-pdf 0 pdftoPeltrin
 Filter text/plain 0 rastertoPeltrin

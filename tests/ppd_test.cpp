@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "filter/model_table.h"
+#include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"
 
@@ -22,11 +23,6 @@ std::string ppdName(int32_t model)
     char name[32];
     std::snprintf(name, sizeof name, "peltrin-%03d.ppd", model);
     return name;
-}
-
-std::string builtPpd(int32_t model)
-{
-    return std::string(PELTRIN_PPD_BUILD_DIR) + "/" + ppdName(model);
 }
 
 std::set<std::string> optionKeywords(ppd_file_t* ppd)

@@ -1,0 +1,156 @@
+// Documents through the real CUPS chain: cupsfilter runs pdftopdf, the
+// rasterizer and this build's filters with the PPDs the build made; the
+// printer bytes are decoded and the printed picture checked against the
+// document.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "preview/printer_stream.h"
+#include "tests/support/cups_setup.h"
+#include "tests/support/filter_runner.h"
+
+namespace {
+
+const std::string kSamples = PELTRIN_SAMPLES_DIR;
+
+FilterRun cupsfilter(int model, const std::string& document, const std::vector<std::string>& options)
+{
+    static const std::string conf = cupsFilesConf(cupsWorkFolder());
+    std::vector<std::string> args{"-c", conf, "-p", builtPpd(model), "-m", "printer/peltrin", "-e"};
+    for (const std::string& o : options) {
+        args.push_back("-o");
+        args.push_back(o);
+    }
+    args.push_back(kSamples + "/" + document);
+    return runProgram("cupsfilter", args);
+}
+
+bool dot(const PrintedImage& image, uint32_t row, uint32_t column)
+{
+    return (image.data[std::size_t{row} * image.bytesPerLine + column / 8] >> (7 - column % 8)) & 1;
+}
+
+// Dots set in columns [from, to) of a row.
+uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
+{
+    uint32_t n = 0;
+    for (uint32_t c = from; c < to; ++c)
+        n += dot(image, row, c);
+    return n;
+}
+
+bool rowHasInk(const PrintedImage& image, uint32_t row)
+{
+    return dotsIn(image, row, 0, image.width) > 0;
+}
+
+struct Job {
+    const char* name;
+    int model;
+    const char* document;
+    std::vector<std::string> options;
+    uint32_t width;                 // dots
+    uint32_t minRows, maxRows;      // rows printed
+    std::string ending;             // the last printer bytes
+};
+
+// The receipt (320 pt = 901 dots tall, ink from 15 dots below the top) and
+// the long receipt (3118 pt = 8791 dots, ink from edge to edge) print whole
+// at their own size: trimmed to their ink, never shrunk or cut off.
+TEST(CupsChain, MonochromeDocumentsPrintWholeAtTheirSize)
+{
+    const Job jobs[] = {
+        {"receipt, 80 mm, graphics stores, cut", 1, "receipt.pdf", {"ColorModel=1"}, 576, 700, 760,
+         bytesOf({0x30, 0x32, 0x1D, 0x56, 0x41, 0x01})},
+        {"receipt, compressed bands", 30, "receipt.pdf", {"ColorModel=1", "CompPrinting=1"}, 576, 700, 760,
+         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+        {"receipt, GS v 0, cut at the job's end", 13, "receipt.pdf", {"PageCut=3"}, 576, 700, 760,
+         bytesOf({0x0A, 0x1D, 0x56, 0x41, 0x01})},
+        {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, 384, 400, 760, bytesOf({0x0A, 0x0A})},
+        {"long receipt over one metre", 30, "long-receipt.pdf", {"ColorModel=1"}, 576, 8785, 8792,
+         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+    };
+    for (const Job& job : jobs) {
+        SCOPED_TRACE(job.name);
+        const FilterRun run = cupsfilter(job.model, job.document, job.options);
+        ASSERT_EQ(run.status, 0) << run.err.substr(0, 4000);
+        EXPECT_NE(run.err.find("INFO: Ready to print."), std::string::npos);
+        const PrintedImage image = printedMonochrome(parseCommands(run.out));
+        EXPECT_EQ(image.width, job.width);
+        EXPECT_GE(image.rows, job.minRows);
+        EXPECT_LE(image.rows, job.maxRows);
+        ASSERT_GT(image.rows, 2u);
+        // Trimmed to the ink, which reaches both sides of the paper.
+        EXPECT_TRUE(rowHasInk(image, 0));
+        EXPECT_TRUE(rowHasInk(image, image.rows - 1));
+        uint32_t left = image.width, right = 0;
+        for (uint32_t r = 0; r < image.rows; ++r)
+            for (uint32_t c = 0; c < image.width; ++c)
+                if (dot(image, r, c)) {
+                    left = std::min(left, c);
+                    right = std::max(right, c);
+                }
+        EXPECT_LT(left, job.width / 10);
+        EXPECT_GT(right, job.width - job.width / 10);
+        EXPECT_TRUE(run.out.ends_with(job.ending))
+            << hexBytes(run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 12)));
+    }
+    // The long receipt: the side rules run down the whole length, the bars
+    // across the top and the bottom edges.
+    const FilterRun run = cupsfilter(30, "long-receipt.pdf", {"ColorModel=1", "CompPrinting=1"});
+    const PrintedImage image = printedMonochrome(parseCommands(run.out));
+    ASSERT_GT(image.rows, 8000u);
+    for (uint32_t row : {0u, 10u, image.rows / 2, image.rows - 11, image.rows - 1}) {
+        EXPECT_GT(dotsIn(image, row, 0, 8), 4u) << row;
+        EXPECT_GT(dotsIn(image, row, 568, 576), 4u) << row;
+    }
+    EXPECT_EQ(dotsIn(image, 2, 0, 576), 576u);
+    EXPECT_EQ(dotsIn(image, image.rows - 3, 0, 576), 576u);
+}
+
+// Pure black prints in black only and pure red in the second color only:
+// the two-color sample has a black box at the left and a red box at the
+// right (80 x 80 pt each, 100 pt below the top of the ink).
+TEST(CupsChain, BlackAndRedGoToTheirOwnPlanes)
+{
+    for (int model : {30, 1}) {
+        SCOPED_TRACE(model);
+        const FilterRun run = cupsfilter(model, "two-color.pdf", {"ColorModel=0"});
+        ASSERT_EQ(run.status, 0) << run.err.substr(0, 4000);
+        const PrintedPlanes planes = printedPlanes(parseCommands(run.out));
+        ASSERT_EQ(planes.black.width, 576u);
+        ASSERT_EQ(planes.color.rows, planes.black.rows);
+        ASSERT_GT(planes.black.rows, 400u);
+        // Rows through the middle of the boxes: black box over columns
+        // 28..253, red box over 321..546.
+        const uint32_t middle = (182 - 100) * 203 / 72;
+        for (uint32_t row : {middle - 60, middle, middle + 60}) {
+            EXPECT_EQ(dotsIn(planes.black, row, 40, 240), 200u) << row;
+            EXPECT_EQ(dotsIn(planes.black, row, 330, 540), 0u) << row;
+            EXPECT_EQ(dotsIn(planes.color, row, 40, 240), 0u) << row;
+            EXPECT_EQ(dotsIn(planes.color, row, 330, 540), 210u) << row;
+        }
+    }
+}
+
+// A text file goes to the printer as it is, after the job-start command.
+TEST(CupsChain, TextFileIsSentAsText)
+{
+    const FilterRun run = cupsfilter(30, "note.txt", {});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Command> commands = parseCommands(run.out);
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[0].kind, CommandKind::initialize);
+    EXPECT_EQ(commands[1].kind, CommandKind::text);
+    EXPECT_EQ(std::string(commands[1].payload.begin(), commands[1].payload.end()), "PELTRIN CAFE");
+    EXPECT_EQ(run.out.substr(2), [] {
+        FILE* f = std::fopen((kSamples + "/note.txt").c_str(), "rb");
+        std::string s(4096, '\0');
+        s.resize(std::fread(s.data(), 1, s.size(), f));
+        std::fclose(f);
+        return s;
+    }());
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+// Jobs through a real CUPS scheduler of the test's own on 127.0.0.1: queues
+// set up by lpadmin from the PPDs the build made, jobs submitted with lp and
+// job options, and the bytes the file device received decoded.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
+
+#include "preview/printer_stream.h"
+#include "tests/support/cups_setup.h"
+#include "tests/support/filter_runner.h"
+
+namespace {
+
+const std::string kSamples = PELTRIN_SAMPLES_DIR;
+constexpr double kJobTimeout = 60;
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class Spooler : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // Test processes may run side by side: a port of this process's own.
+        scheduler = new PrivateScheduler(20000 + getpid() % 20000);
+        if (!scheduler->running())
+            return;
+        for (const auto& [queue, model] : {std::pair{"m30", 30}, {"m86", 86}, {"m10", 10}}) {
+            std::string message;
+            ASSERT_TRUE(scheduler->addQueue(queue, model, &message)) << message;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete scheduler;
+        scheduler = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(scheduler->running()) << "cupsd did not start on " << scheduler->host(); }
+
+    std::string print(const std::string& queue, const std::vector<std::string>& lpArgs, const std::string& file)
+    {
+        std::string message;
+        std::string bytes = scheduler->print(queue, lpArgs, file, kJobTimeout, &message);
+        EXPECT_FALSE(bytes.empty()) << message << "\n" << scheduler->errorLog().substr(0, 6000);
+        return bytes;
+    }
+
+    static PrivateScheduler* scheduler;
+};
+
+PrivateScheduler* Spooler::scheduler = nullptr;
+
+TEST_F(Spooler, JobOptionsReachTheFilter)
+{
+    struct Case {
+        const char* name;
+        const char* queue;
+        std::vector<std::string> options;
+        uint32_t width, minRows, maxRows;
+        std::string ending; // the last printer bytes
+    };
+    const Case cases[] = {
+        {"cut after the page", "m30", {"-o", "PageCut=1"}, 576, 700, 760, bytesOf({0x1D, 0x56, 0x41, 0x01})},
+        {"drawer, then feed and cut at the job's end", "m30", {"-o", "PageCut=4", "-o", "CashDrawer=1"}, 576, 700,
+         760, bytesOf({0x0A, 0x1B, 0x70, 0x00, 0x64, 0xFF, 0x0A, 0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+        {"reduced to half", "m86", {"-o", "PaperReduction=Custom.50"}, 288, 350, 380,
+         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+        {"58 mm mobile printer", "m10", {}, 384, 400, 760, bytesOf({0x0A, 0x0A})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = print(c.queue, c.options, kSamples + "/receipt.pdf");
+        const PrintedImage image = printedMonochrome(parseCommands(bytes));
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_GE(image.rows, c.minRows);
+        EXPECT_LE(image.rows, c.maxRows);
+        EXPECT_TRUE(bytes.ends_with(c.ending)) << hexBytes(bytes.substr(bytes.size() - std::min<std::size_t>(16, bytes.size())));
+    }
+}
+
+// A text file is printed as text; a job submitted as CUPS raster reaches the
+// filter as a file and is printed as raster, the same bytes as on standard
+// input.
+TEST_F(Spooler, TextAndRasterFiles)
+{
+    const std::string text = print("m30", {}, kSamples + "/note.txt");
+    EXPECT_EQ(text, "\x1b@" + fileBytes(kSamples + "/note.txt"));
+
+    const std::string raster =
+        print("m30", {"-o", "document-format=application/vnd.cups-raster", "-o", "PageCut=1"}, kSamples + "/receipt.ras");
+    const FilterRun direct = runFilter(rasterJob(builtPpd(30), "PageCut=1", fileBytes(kSamples + "/receipt.ras")));
+    EXPECT_TRUE(raster == direct.out) << raster.size() << " bytes against " << direct.out.size();
+}
+
+} // namespace

@@ -1,0 +1,181 @@
+#include "tests/support/cups_setup.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <signal.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/support/filter_runner.h"
+#include "tests/support/ppd_writer.h"
+
+namespace fs = std::filesystem;
+
+#ifndef PELTRIN_PPD_BUILD_DIR
+#error "PELTRIN_PPD_BUILD_DIR must name the folder of the built PPDs"
+#endif
+#ifndef PELTRIN_PDF_FILTER_PATH
+#error "PELTRIN_PDF_FILTER_PATH must name the PDF filter"
+#endif
+
+namespace {
+
+constexpr const char* kSystemServerBin = "/usr/lib/cups";
+
+void writeFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream file(path);
+    file << text;
+    if (!file)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+void installFilter(const fs::path& from, const fs::path& to)
+{
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    chmod(to.c_str(), 0755);
+}
+
+template <typename Ready>
+bool waitFor(double seconds, Ready ready)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string cupsWorkFolder()
+{
+    const fs::path work = fs::path(writeTempFile("cups-work-marker", "")).parent_path() / "cups";
+    fs::create_directories(work);
+    // Filters run as lp: every folder on the way must be open to it.
+    for (fs::path p = work; p != p.root_path(); p = p.parent_path())
+        if (p.string().find("peltrin-test-") != std::string::npos || p == work)
+            chmod(p.c_str(), 0755);
+    return work.string();
+}
+
+std::string builtPpd(int model)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "peltrin-%03d.ppd", model);
+    return std::string(PELTRIN_PPD_BUILD_DIR) + "/" + name;
+}
+
+std::string cupsFilesConf(const std::string& work)
+{
+    const fs::path serverBin = fs::path(work) / "serverbin";
+    if (!fs::exists(serverBin / "filter" / "rastertoPeltrin")) {
+        fs::create_directories(serverBin / "filter");
+        for (const char* entry : {"daemon", "backend", "notifier", "cgi-bin"})
+            fs::create_directory_symlink(fs::path(kSystemServerBin) / entry, serverBin / entry);
+        for (const fs::directory_entry& f : fs::directory_iterator(fs::path(kSystemServerBin) / "filter"))
+            fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
+        installFilter(filterPath(), serverBin / "filter" / "rastertoPeltrin");
+        installFilter(PELTRIN_PDF_FILTER_PATH, serverBin / "filter" / "pdftoPeltrin");
+    }
+    const fs::path conf = fs::path(work) / "cups-files.conf";
+    writeFile(conf, "ServerBin " + serverBin.string() + "\n");
+    return conf.string();
+}
+
+PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"), host_("127.0.0.1:" + std::to_string(port))
+{
+    const fs::path w = work_;
+    for (const char* d : {"etc", "spool/tmp", "cache", "run", "log", "device"})
+        fs::create_directories(w / d);
+    chmod(w.c_str(), 0755);
+    chmod((w / "device").c_str(), 0777);
+    cupsFilesConf(work_);
+    writeFile(w / "etc/cups-files.conf",
+              "ServerRoot " + work_ + "/etc\nServerBin " + work_ + "/serverbin\nRequestRoot " + work_ +
+                  "/spool\nTempDir " + work_ + "/spool/tmp\nCacheDir " + work_ + "/cache\nStateDir " + work_ +
+                  "/run\nErrorLog " + work_ + "/log/error_log\nAccessLog " + work_ + "/log/access_log\nPageLog " +
+                  work_ + "/log/page_log\nPrintcap " + work_ +
+                  "/run/printcap\nFileDevice Yes\nUser lp\nGroup lp\nSystemGroup root\nLogFileGroup root\n");
+    writeFile(w / "etc/cupsd.conf", "Listen " + host_ +
+                                        "\nBrowsing No\nBrowseLocalProtocols none\nDefaultAuthType None\n"
+                                        "WebInterface No\nLogLevel debug\nMaxLogSize 0\n"
+                                        "PreserveJobHistory No\nPreserveJobFiles No\n"
+                                        "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
+                                        "<Policy default>\n  <Limit All>\n    Order allow,deny\n"
+                                        "    Allow 127.0.0.1\n  </Limit>\n</Policy>\nDefaultPolicy default\n");
+    pid_ = fork();
+    if (pid_ == 0) {
+        const std::string log = work_ + "/log/cupsd.out";
+        std::freopen(log.c_str(), "w", stdout);
+        std::freopen(log.c_str(), "a", stderr);
+        execlp("cupsd", "cupsd", "-f", "-c", (work_ + "/etc/cupsd.conf").c_str(), "-s",
+               (work_ + "/etc/cups-files.conf").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ready_ = pid_ > 0 && waitFor(15, [&] {
+                 int status;
+                 if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                     pid_ = -1;
+                     return true; // ended: not ready
+                 }
+                 return runProgram("lpstat", {"-h", host_, "-r"}).out == "scheduler is running\n";
+             }) && pid_ > 0;
+}
+
+PrivateScheduler::~PrivateScheduler()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        const bool ended = waitFor(10, [&] { return waitpid(pid_, nullptr, WNOHANG) == pid_; });
+        if (!ended) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+}
+
+std::string PrivateScheduler::errorLog() const
+{
+    std::ifstream file(work_ + "/log/error_log");
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool PrivateScheduler::addQueue(const std::string& queue, int model, std::string* message)
+{
+    const std::string device = work_ + "/device/" + queue + ".bin";
+    const FilterRun run =
+        runProgram("lpadmin", {"-h", host_, "-p", queue, "-v", "file:" + device, "-P", builtPpd(model), "-E"});
+    *message = run.out + run.err;
+    return run.status == 0;
+}
+
+std::string PrivateScheduler::print(const std::string& queue, const std::vector<std::string>& lpArgs,
+                                    const std::string& file, double timeoutSeconds, std::string* message)
+{
+    const std::string device = work_ + "/device/" + queue + ".bin";
+    std::remove(device.c_str());
+    std::vector<std::string> args{"-h", host_, "-d", queue};
+    args.insert(args.end(), lpArgs.begin(), lpArgs.end());
+    args.push_back(file);
+    const FilterRun lp = runProgram("lp", args);
+    *message = lp.out + lp.err;
+    if (lp.status != 0)
+        return {};
+    const bool done = waitFor(timeoutSeconds, [&] {
+        return runProgram("lpstat", {"-h", host_, "-o", queue}).out.empty() && fs::exists(device);
+    });
+    if (!done) {
+        *message += "the job did not finish in time";
+        return {};
+    }
+    std::ifstream bytes(device, std::ios::binary);
+    return {std::istreambuf_iterator<char>(bytes), std::istreambuf_iterator<char>()};
+}

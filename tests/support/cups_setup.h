@@ -1,0 +1,48 @@
+// A private CUPS setup for jobs through the real CUPS chain: a ServerBin
+// folder with the system's filters (and, for a scheduler, its daemons and
+// backends) linked in and this build's filters installed beside them, and
+// a scheduler of its own on the loopback interface.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// A folder made for one test program, open to the user lp, removed at exit.
+std::string cupsWorkFolder();
+
+// <work>/serverbin with the system's entries linked in and rastertoPeltrin
+// and pdftoPeltrin copied (root-owned when run as root, mode 0755), and
+// <work>/cups-files.conf naming it. Returns the configuration file.
+std::string cupsFilesConf(const std::string& work);
+
+// The PPD that the build made for a model.
+std::string builtPpd(int model);
+
+// A CUPS scheduler of its own (cupsd -f) on 127.0.0.1:port with its own
+// configuration, spool and log folders and FileDevice Yes; stopped by its
+// process id when destroyed.
+class PrivateScheduler {
+public:
+    explicit PrivateScheduler(int port);
+    ~PrivateScheduler();
+    PrivateScheduler(const PrivateScheduler&) = delete;
+    PrivateScheduler& operator=(const PrivateScheduler&) = delete;
+
+    bool running() const { return pid_ > 0 && ready_; }
+    const std::string& host() const { return host_; }
+    const std::string& work() const { return work_; }
+    std::string errorLog() const;
+
+    // Adds a queue with the model's PPD that prints into <work>/device/<queue>.bin.
+    bool addQueue(const std::string& queue, int model, std::string* message);
+    // Submits a file with lp and waits (at most timeoutSeconds) until the
+    // queue is empty; returns the bytes the device received.
+    std::string print(const std::string& queue, const std::vector<std::string>& lpArgs, const std::string& file,
+                      double timeoutSeconds, std::string* message);
+
+private:
+    std::string work_, host_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
