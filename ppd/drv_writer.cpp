@@ -44,7 +44,8 @@ std::string kindOf(const Profile& p)
 {
     std::string kind;
     switch (p.pageEnd) {
-    case PageEnd::cut: kind = "80 mm receipt printer with cutter"; break;
+    // Only a model that reads PageCut ever cuts.
+    case PageEnd::cut: kind = p.colorOptions ? "80 mm receipt printer with cutter" : "80 mm receipt printer"; break;
     case PageEnd::fourFeeds: kind = "receipt printer without cutter"; break;
     case PageEnd::twoFeeds: kind = p.labelOption ? "58 mm label printer" : "58 mm mobile printer"; break;
     }
