@@ -112,8 +112,10 @@ std::string profileBlock(const Profile& p)
         out += "  // 1-bit K: a set bit is a dot.\n";
         out += "  *ColorModel \"1/Monochrome\" k chunky 0\n";
         if (p.twoColors) {
-            out += "  // 1-bit banded CMYK: K prints black, C, M and Y the second color.\n";
+            out += "  // 1-bit banded CMYK: K prints black, C, M and Y the second color. A color\n";
+            out += "  // device: pictures keep their colors on the way to the rasterizer.\n";
             out += "  ColorModel \"0/Black and Red\" cmyk banded 0\n";
+            out += "  ColorDevice Yes\n";
         }
     } else {
         out += "  // Always 1-bit K: a set bit is a dot.\n";

@@ -111,12 +111,14 @@ TEST(CupsChain, MonochromeDocumentsPrintWholeAtTheirSize)
 
 // Pure black prints in black only and pure red in the second color only:
 // the two-color sample has a black box at the left and a red box at the
-// right (80 x 80 pt each, 100 pt below the top of the ink).
+// right (80 x 80 pt each, 100 pt below the top of the ink); the picture is
+// the same page at half the printer's resolution.
 TEST(CupsChain, BlackAndRedGoToTheirOwnPlanes)
 {
-    for (int model : {30, 1}) {
-        SCOPED_TRACE(model);
-        const FilterRun run = cupsfilter(model, "two-color.pdf", {"ColorModel=0"});
+    const std::pair<int, const char*> jobs[] = {{30, "two-color.pdf"}, {1, "two-color.pdf"}, {30, "two-color.png"}};
+    for (const auto& [model, document] : jobs) {
+        SCOPED_TRACE(std::to_string(model) + " " + document);
+        const FilterRun run = cupsfilter(model, document, {"ColorModel=0"});
         ASSERT_EQ(run.status, 0) << run.err.substr(0, 4000);
         const PrintedPlanes planes = printedPlanes(parseCommands(run.out));
         ASSERT_EQ(planes.black.width, 576u);

@@ -94,6 +94,8 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
                       (row.colorPath ? std::set<std::string>{"0", "1"} : std::set<std::string>{"1"}));
         }
         EXPECT_EQ(ppdFindCustomOption(ppd, "PaperReduction") != nullptr, row.reductionOption);
+        // Pictures keep their colors only on a color device.
+        EXPECT_EQ(ppd->color_device != 0, row.colorOptions && row.colorPath);
         ppdClose(ppd);
     }
 }
