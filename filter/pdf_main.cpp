@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@ pid_t startRasterizer(const std::string& path, int argc, char* argv[])
         std::fprintf(stderr, "ERROR: Unable to create a pipe: %s\n", std::strerror(errno));
         return -1;
     }
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
@@ -44,6 +46,11 @@ pid_t startRasterizer(const std::string& path, int argc, char* argv[])
         return -1;
     }
     if (pid == 0) {
+        // A cancelled job ends this process at once (the spooler signals only
+        // the filters it started): the rasterizer ends with it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
         dup2(fds[1], STDOUT_FILENO);
         close(fds[0]);
         close(fds[1]);
