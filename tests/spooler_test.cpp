@@ -54,6 +54,22 @@ protected:
 
 PrivateScheduler* Spooler::scheduler = nullptr;
 
+// The scheduler offers a driver for every model, named as the install names them.
+TEST_F(Spooler, ListsEveryModel)
+{
+    const std::string drivers = scheduler->drivers();
+    for (int model : {1, 30, 83, 86, 92, 268, 327}) {
+        char line[96];
+        std::snprintf(line, sizeof line, "peltrin/peltrin-%03d.ppd Peltrin Model %d, ", model, model);
+        EXPECT_NE(drivers.find(line), std::string::npos) << model;
+    }
+    std::size_t count = 0;
+    for (std::size_t at = drivers.find("peltrin/peltrin-"); at != std::string::npos;
+         at = drivers.find("peltrin/peltrin-", at + 1))
+        ++count;
+    EXPECT_EQ(count, 65u);
+}
+
 TEST_F(Spooler, JobOptionsReachTheFilter)
 {
     struct Case {

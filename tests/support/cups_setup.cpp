@@ -98,7 +98,15 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
     chmod(w.c_str(), 0755);
     chmod((w / "device").c_str(), 0777);
     cupsFilesConf(work_);
+    // A DataDir of its own: the system's, with the built PPDs among the
+    // drivers (model/peltrin), as an install puts them where CUPS looks.
+    fs::create_directories(w / "data/model");
+    for (const fs::directory_entry& e : fs::directory_iterator("/usr/share/cups"))
+        if (e.path().filename() != "model")
+            fs::create_symlink(e.path(), w / "data" / e.path().filename());
+    fs::create_directory_symlink(PELTRIN_PPD_BUILD_DIR, w / "data/model/peltrin");
     writeFile(w / "etc/cups-files.conf",
+              "DataDir " + work_ + "/data\n"
               "ServerRoot " + work_ + "/etc\nServerBin " + work_ + "/serverbin\nRequestRoot " + work_ +
                   "/spool\nTempDir " + work_ + "/spool/tmp\nCacheDir " + work_ + "/cache\nStateDir " + work_ +
                   "/run\nErrorLog " + work_ + "/log/error_log\nAccessLog " + work_ + "/log/access_log\nPageLog " +
@@ -142,6 +150,11 @@ PrivateScheduler::~PrivateScheduler()
     }
 }
 
+std::string PrivateScheduler::drivers() const
+{
+    return runProgram("lpinfo", {"-h", host_, "-m"}).out;
+}
+
 std::string PrivateScheduler::errorLog() const
 {
     std::ifstream file(work_ + "/log/error_log");
@@ -151,8 +164,9 @@ std::string PrivateScheduler::errorLog() const
 bool PrivateScheduler::addQueue(const std::string& queue, int model, std::string* message)
 {
     const std::string device = work_ + "/device/" + queue + ".bin";
-    const FilterRun run =
-        runProgram("lpadmin", {"-h", host_, "-p", queue, "-v", "file:" + device, "-P", builtPpd(model), "-E"});
+    char driver[48];
+    std::snprintf(driver, sizeof driver, "peltrin/peltrin-%03d.ppd", model);
+    const FilterRun run = runProgram("lpadmin", {"-h", host_, "-p", queue, "-v", "file:" + device, "-m", driver, "-E"});
     *message = run.out + run.err;
     return run.status == 0;
 }

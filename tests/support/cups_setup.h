@@ -33,8 +33,11 @@ public:
     const std::string& host() const { return host_; }
     const std::string& work() const { return work_; }
     std::string errorLog() const;
+    // What lpinfo -m lists: the drivers the scheduler offers.
+    std::string drivers() const;
 
-    // Adds a queue with the model's PPD that prints into <work>/device/<queue>.bin.
+    // Adds a queue for a model by its driver name (lpadmin -m) that prints
+    // into <work>/device/<queue>.bin.
     bool addQueue(const std::string& queue, int model, std::string* message);
     // Submits a file with lp and waits (at most timeoutSeconds) until the
     // queue is empty; returns the bytes the device received.
