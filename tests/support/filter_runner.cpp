@@ -1,6 +1,7 @@
 #include "tests/support/filter_runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -81,6 +82,8 @@ FilterRun runFilter(const FilterInvocation& invocation)
     } else {
         fcntl(inFd, F_SETFL, O_NONBLOCK);
     }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(invocation.timeoutSeconds);
     bool outOpen = true, errOpen = true;
     char buf[65536];
     while (outOpen || errOpen) {
@@ -90,9 +93,16 @@ FilterRun runFilter(const FilterInvocation& invocation)
         if (outOpen) { outIdx = n; fds[n++] = {out[0], POLLIN, 0}; }
         if (errOpen) { errIdx = n; fds[n++] = {err[0], POLLIN, 0}; }
         if (inFd >= 0) { inIdx = n; fds[n++] = {inFd, POLLOUT, 0}; }
-        if (poll(fds, n, -1) < 0) {
-            if (errno == EINTR)
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int ready = left > 0 ? poll(fds, n, static_cast<int>(std::min<long long>(left, 1000))) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            break;
+        if (ready == 0) {
+            if (Clock::now() < deadline)
                 continue;
+            kill(pid, SIGKILL); // hung: what it wrote so far is kept
             break;
         }
         if (outIdx >= 0 && fds[outIdx].revents) {

@@ -24,6 +24,7 @@ struct FilterInvocation {
     std::size_t inputPiece = 0;     // when not 0: written this many bytes at a time, with pauses
     std::string program{};          // another program (found in PATH) instead of the filter
     std::vector<std::pair<std::string, std::string>> env{}; // more environment variables
+    int timeoutSeconds = 300;       // then the program is killed (FilterRun::signal SIGKILL)
 };
 
 // Runs `program` (found in PATH) with the arguments; PPD is left as it is.
