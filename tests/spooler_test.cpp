@@ -25,6 +25,8 @@ class Spooler : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        if (geteuid() != 0)
+            return;
         // Test processes may run side by side: a port of this process's own.
         scheduler = new PrivateScheduler(20000 + getpid() % 20000);
         if (!scheduler->running())
@@ -39,7 +41,12 @@ protected:
         delete scheduler;
         scheduler = nullptr;
     }
-    void SetUp() override { ASSERT_TRUE(scheduler->running()) << "cupsd did not start on " << scheduler->host(); }
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "a CUPS scheduler runs its filters as lp only when started by root";
+        ASSERT_TRUE(scheduler->running()) << "cupsd did not start on " << scheduler->host();
+    }
 
     std::string print(const std::string& queue, const std::vector<std::string>& lpArgs, const std::string& file)
     {
