@@ -180,6 +180,8 @@ Attribute "LandscapeOrientation" "" "Plus90"
 Attribute "TTRasterizer" "" "Type42"
 Font *
 Throughput 1
+// The filter prints each page once: copies are made before it (pdftopdf).
+ManualCopies Yes
 // The whole paper width is the printed width: no hardware margins.
 HWMargins 0 0 0 0
 VariablePaperSize No

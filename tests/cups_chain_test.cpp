@@ -14,10 +14,12 @@ namespace {
 
 const std::string kSamples = PELTRIN_SAMPLES_DIR;
 
-FilterRun cupsfilter(int model, const std::string& document, const std::vector<std::string>& options)
+FilterRun cupsfilter(int model, const std::string& document, const std::vector<std::string>& options,
+                     int copies = 1)
 {
     static const std::string conf = cupsFilesConf(cupsWorkFolder());
-    std::vector<std::string> args{"-c", conf, "-p", builtPpd(model), "-m", "printer/peltrin", "-e"};
+    std::vector<std::string> args{"-c", conf, "-p", builtPpd(model), "-m", "printer/peltrin", "-e", "-n",
+                                  std::to_string(copies)};
     for (const std::string& o : options) {
         args.push_back("-o");
         args.push_back(o);
@@ -107,6 +109,18 @@ TEST(CupsChain, MonochromeDocumentsPrintWholeAtTheirSize)
     }
     EXPECT_EQ(dotsIn(image, 2, 0, 576), 576u);
     EXPECT_EQ(dotsIn(image, image.rows - 3, 0, 576), 576u);
+}
+
+// The filter prints each page once: the copies are made before it.
+TEST(CupsChain, CopiesArePrintedPageByPage)
+{
+    const FilterRun one = cupsfilter(30, "receipt.pdf", {"PageCut=1"});
+    const FilterRun three = cupsfilter(30, "receipt.pdf", {"PageCut=1"}, 3);
+    ASSERT_EQ(three.status, 0) << three.err.substr(0, 4000);
+    EXPECT_NE(three.err.find("PAGE: 3 1\n"), std::string::npos);
+    // ESC @, then the same page and cut three times.
+    const std::string page = one.out.substr(2);
+    EXPECT_TRUE(three.out == one.out.substr(0, 2) + page + page + page);
 }
 
 // Pure black prints in black only and pure red in the second color only:
