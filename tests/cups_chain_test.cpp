@@ -9,6 +9,7 @@
 #include "preview/printer_stream.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
+#include "tests/support/ppd_writer.h"
 
 namespace {
 
@@ -160,13 +161,7 @@ TEST(CupsChain, TextFileIsSentAsText)
     EXPECT_EQ(commands[0].kind, CommandKind::initialize);
     EXPECT_EQ(commands[1].kind, CommandKind::text);
     EXPECT_EQ(std::string(commands[1].payload.begin(), commands[1].payload.end()), "PELTRIN CAFE");
-    EXPECT_EQ(run.out.substr(2), [] {
-        FILE* f = std::fopen((kSamples + "/note.txt").c_str(), "rb");
-        std::string s(4096, '\0');
-        s.resize(std::fread(s.data(), 1, s.size(), f));
-        std::fclose(f);
-        return s;
-    }());
+    EXPECT_EQ(run.out.substr(2), readFile(kSamples + "/note.txt"));
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -64,14 +63,6 @@ std::string hexLines(const std::string& bytes)
     for (std::size_t i = 0; i < bytes.size(); i += 32)
         out += hexBytes(bytes.substr(i, 32)) + "\n";
     return out;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 void writeFile(const std::string& path, const std::string& text)

@@ -34,10 +34,16 @@ std::string serverBin(const std::string& name, const std::string& script)
     return dir.string();
 }
 
+const std::string& ppd()
+{
+    static const std::string path = writeTempFile("pdf-filter.ppd", TestPpd::full(30).text());
+    return path;
+}
+
 FilterRun pdfJob(const std::string& bin, const std::string& options)
 {
     FilterInvocation job{{"9", "user", "receipt", "1", options, "/dev/null"},
-                         writeTempFile("pdf-filter.ppd", TestPpd::full(30).text()), ""};
+                         ppd(), ""};
     job.program = PELTRIN_PDF_FILTER_PATH;
     job.env = {{"CUPS_SERVERBIN", bin}};
     return runFilter(job);
@@ -54,7 +60,7 @@ TEST(PdfFilter, PrintsWhatTheRasterizerMakes)
     EXPECT_NE(run.err.find("rasterizer: gstoraster 9 user receipt 1 [PageCut=1 cm-calibration=true] /dev/null\n"),
               std::string::npos)
         << run.err;
-    const FilterRun direct = runFilter(rasterJob(writeTempFile("pdf-filter.ppd", TestPpd::full(30).text()),
+    const FilterRun direct = runFilter(rasterJob(ppd(),
                                                  "PageCut=1", rasterStream({monoPage(8, 2, {0x80, 0x01})})));
     EXPECT_TRUE(run.out == direct.out) << hexBytes(run.out);
 }
@@ -85,12 +91,11 @@ TEST(PdfFilter, ReportsARasterizerThatIsMissingOrFails)
 TEST(PdfFilter, CancelEndsTheRasterizerToo)
 {
     const std::string bin = serverBin("cancel", "echo $$ > \"$CUPS_SERVERBIN/rasterizer.pid\"\nexec sleep 600\n");
-    const std::string ppd = writeTempFile("pdf-filter.ppd", TestPpd::full(30).text());
     const pid_t filter = fork();
     ASSERT_GE(filter, 0);
     if (filter == 0) {
         setenv("CUPS_SERVERBIN", bin.c_str(), 1);
-        setenv("PPD", ppd.c_str(), 1);
+        setenv("PPD", ppd().c_str(), 1);
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         execl(PELTRIN_PDF_FILTER_PATH, "pdftoPeltrin", "9", "user", "t", "1", "", "/dev/null",

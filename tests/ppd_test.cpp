@@ -18,13 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ppdName(int32_t model)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "peltrin-%03d.ppd", model);
-    return name;
-}
-
 std::set<std::string> optionKeywords(ppd_file_t* ppd)
 {
     std::set<std::string> keywords;
@@ -68,7 +61,7 @@ bool isDecimal(const std::string& s)
 TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
 {
     for (const ModelRow& row : modelTable()) {
-        SCOPED_TRACE(ppdName(row.model));
+        SCOPED_TRACE(ppdFileName(row.model));
         ppd_file_t* ppd = ppdOpenFile(builtPpd(row.model).c_str());
         ASSERT_NE(ppd, nullptr);
         EXPECT_EQ(ppd->model_number, row.model);
@@ -104,7 +97,7 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
 TEST(Ppds, TheFilterReadsEveryModelsPpd)
 {
     for (const ModelRow& row : modelTable()) {
-        SCOPED_TRACE(ppdName(row.model));
+        SCOPED_TRACE(ppdFileName(row.model));
         const std::string options = row.reductionOption ? "PaperReduction=Custom.50" : "";
         const FilterRun run = runFilter(rasterJob(builtPpd(row.model), options, ""));
         EXPECT_EQ(run.status, 1); // no pages

@@ -3,23 +3,17 @@
 // job options, and the bytes the file device received decoded.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <unistd.h>
 
 #include "preview/printer_stream.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
+#include "tests/support/ppd_writer.h"
 
 namespace {
 
 const std::string kSamples = PELTRIN_SAMPLES_DIR;
 constexpr double kJobTimeout = 60;
-
-std::string fileBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 class Spooler : public ::testing::Test {
 protected:
@@ -66,8 +60,7 @@ TEST_F(Spooler, ListsEveryModel)
 {
     const std::string drivers = scheduler->drivers();
     for (int model : {1, 30, 83, 86, 92, 268, 327}) {
-        char line[96];
-        std::snprintf(line, sizeof line, "peltrin/peltrin-%03d.ppd Peltrin Model %d, ", model, model);
+        const std::string line = "peltrin/" + ppdFileName(model) + " Peltrin Model " + std::to_string(model) + ", ";
         EXPECT_NE(drivers.find(line), std::string::npos) << model;
     }
     std::size_t count = 0;
@@ -111,11 +104,11 @@ TEST_F(Spooler, JobOptionsReachTheFilter)
 TEST_F(Spooler, TextAndRasterFiles)
 {
     const std::string text = print("m30", {}, kSamples + "/note.txt");
-    EXPECT_EQ(text, "\x1b@" + fileBytes(kSamples + "/note.txt"));
+    EXPECT_EQ(text, "\x1b@" + readFile(kSamples + "/note.txt"));
 
     const std::string raster =
         print("m30", {"-o", "document-format=application/vnd.cups-raster", "-o", "PageCut=1"}, kSamples + "/receipt.ras");
-    const FilterRun direct = runFilter(rasterJob(builtPpd(30), "PageCut=1", fileBytes(kSamples + "/receipt.ras")));
+    const FilterRun direct = runFilter(rasterJob(builtPpd(30), "PageCut=1", readFile(kSamples + "/receipt.ras")));
     EXPECT_TRUE(raster == direct.out) << raster.size() << " bytes against " << direct.out.size();
 }
 

@@ -59,18 +59,23 @@ std::string cupsWorkFolder()
 {
     const fs::path work = fs::path(writeTempFile("cups-work-marker", "")).parent_path() / "cups";
     fs::create_directories(work);
-    // Filters run as lp: every folder on the way must be open to it.
-    for (fs::path p = work; p != p.root_path(); p = p.parent_path())
-        if (p.string().find("peltrin-test-") != std::string::npos || p == work)
-            chmod(p.c_str(), 0755);
+    // Filters run as lp: the folder and the test's temporary folder above it
+    // (made private) must be open to it.
+    chmod(work.c_str(), 0755);
+    chmod(work.parent_path().c_str(), 0755);
     return work.string();
+}
+
+std::string ppdFileName(int model)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "peltrin-%03d.ppd", model);
+    return name;
 }
 
 std::string builtPpd(int model)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "peltrin-%03d.ppd", model);
-    return std::string(PELTRIN_PPD_BUILD_DIR) + "/" + name;
+    return std::string(PELTRIN_PPD_BUILD_DIR) + "/" + ppdFileName(model);
 }
 
 std::string cupsFilesConf(const std::string& work)
@@ -157,16 +162,14 @@ std::string PrivateScheduler::drivers() const
 
 std::string PrivateScheduler::errorLog() const
 {
-    std::ifstream file(work_ + "/log/error_log");
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return readFile(work_ + "/log/error_log");
 }
 
 bool PrivateScheduler::addQueue(const std::string& queue, int model, std::string* message)
 {
     const std::string device = work_ + "/device/" + queue + ".bin";
-    char driver[48];
-    std::snprintf(driver, sizeof driver, "peltrin/peltrin-%03d.ppd", model);
-    const FilterRun run = runProgram("lpadmin", {"-h", host_, "-p", queue, "-v", "file:" + device, "-m", driver, "-E"});
+    const FilterRun run = runProgram(
+        "lpadmin", {"-h", host_, "-p", queue, "-v", "file:" + device, "-m", "peltrin/" + ppdFileName(model), "-E"});
     *message = run.out + run.err;
     return run.status == 0;
 }
@@ -190,6 +193,5 @@ std::string PrivateScheduler::print(const std::string& queue, const std::vector<
         *message += "the job did not finish in time";
         return {};
     }
-    std::ifstream bytes(device, std::ios::binary);
-    return {std::istreambuf_iterator<char>(bytes), std::istreambuf_iterator<char>()};
+    return readFile(device);
 }

@@ -16,7 +16,8 @@ std::string cupsWorkFolder();
 // <work>/cups-files.conf naming it. Returns the configuration file.
 std::string cupsFilesConf(const std::string& work);
 
-// The PPD that the build made for a model.
+// The name of a model's PPD ("peltrin-030.ppd"), and the PPD the build made.
+std::string ppdFileName(int model);
 std::string builtPpd(int model);
 
 // A CUPS scheduler of its own (cupsd -f) on 127.0.0.1:port with its own

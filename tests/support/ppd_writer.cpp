@@ -133,6 +133,12 @@ std::string TestPpd::text() const
     return t;
 }
 
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
 std::string writeTempFile(const std::string& name, const std::string& content)
 {
     static TempDir dir;

@@ -28,3 +28,5 @@ struct TestPpd {
 
 // A file in a per-process temporary folder, removed at exit.
 std::string writeTempFile(const std::string& name, const std::string& content);
+// A whole file's bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
