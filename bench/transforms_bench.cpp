@@ -92,7 +92,9 @@ int main()
     const Bitmap page = randomBitmap(H, B, 1, 0.3);
     std::vector<uint8_t> work = page.bytes;
     std::vector<uint8_t> destination(quarterTurnSize(H, B) + 1, 0);
-    FILE* log = std::fopen("/dev/null", "w");
+    FILE* logFile = std::fopen("/dev/null", "w");
+    LogOutput logOutput(logFile);
+    LogOutput* log = &logOutput;
 
     cups_page_header_t header{};
     header.cupsWidth = W;
@@ -143,6 +145,7 @@ int main()
         const Measure m = measure(row.run);
         std::printf("%-34s %14.0f %14zu %8zu\n", row.name, m.nsPerPage, m.heapPeak, m.allocations);
     }
-    std::fclose(log);
+    logOutput.flush();
+    std::fclose(logFile);
     return 0;
 }

@@ -148,7 +148,7 @@ int jobFinish(Job& job)
     jobEndCut(s);
     s.out.flush();
     logText(s.log, s.pageCount == 0 ? "ERROR: No pages found!\n" : "INFO: Ready to print.\n");
-    fflush(s.log);
+    logFlush(s.log);
     return s.pageCount > 0 && !s.jobFailed ? 0 : 1;
 }
 
@@ -234,6 +234,7 @@ PageOutcome processPage(Job& job, cups_page_header_t& header)
     if (runPipeline(s, header) == PageOutcome::failJob)
         return PageOutcome::failJob;
     pageEndFeedAndCut(s);
+    logFormat(s.log, "PAGE: %d 1\n", s.pageCount);
     return PageOutcome::next;
 }
 
@@ -293,12 +294,12 @@ const char* pageHeaderRefusal(const cups_page_header_t& header)
     return nullptr;
 }
 
-int runFilter(int argc, char* argv[], FILE* out, FILE* log)
+int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
 {
     logText(log, "PELTRIN DEBUG MSG : drive version v1.4.8\n");
     if (argc != 6 && argc != 7) {
         logText(log, "PELTRIN DEBUG MSG: rastertoPeltrin job-id user title copies options [file]\n");
-        fflush(log);
+        logFlush(log);
         return 1;
     }
 
@@ -312,7 +313,7 @@ int runFilter(int argc, char* argv[], FILE* out, FILE* log)
         if (job.fd < 0) {
             int error = errno;
             logFormat(log, "PELTRIN DEBUG MSG: Unable to open raster file - : %s\n", std::strerror(error));
-            fflush(log);
+            logFlush(log);
             sleep(1);
             return 1;
         }
@@ -337,10 +338,12 @@ int runFilter(int argc, char* argv[], FILE* out, FILE* log)
         readInputStart(job);
     }
     if (argc == 7 && !startsAsRaster(job.start)) {
-        printText(state, job.fd, {job.start.bytes, job.start.size});
+        const uint64_t printed = printText(state, job.fd, {job.start.bytes, job.start.size});
         closeInput(job);
+        if (printed > 0)
+            logText(log, "PAGE: 1 1\n");
         printer.flush();
-        fflush(log);
+        logFlush(log);
         return 0;
     }
     return rasterJob(job);

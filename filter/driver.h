@@ -7,10 +7,12 @@
 
 #include <cups/raster.h>
 
+#include "filter/log.h"
+
 // Runs one job with the spooler's arguments (job-id user title copies
 // options [file]); printer bytes go to `out`, diagnostics to `log`.
 // Returns the exit status.
-int runFilter(int argc, char* argv[], FILE* out, FILE* log);
+int runFilter(int argc, char* argv[], FILE* out, LogOutput* log);
 
 // The reason a page header cannot be printed (an ERROR: line), or null.
 const char* pageHeaderRefusal(const cups_page_header_t& header);

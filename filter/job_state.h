@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "filter/log.h"
 #include "filter/model_table.h"
 #include "filter/settings.h"
 #include "output/printer_output.h"
@@ -45,10 +46,10 @@ struct JobState;
 int failPage(JobState& job, const char* line);
 
 struct JobState {
-    JobState(PrinterOutput& printer, FILE* logStream) : out(printer), log(logStream) {}
+    JobState(PrinterOutput& printer, LogOutput* logStream) : out(printer), log(logStream) {}
 
     PrinterOutput& out; // printer bytes
-    FILE* log;          // diagnostics
+    LogOutput* log;          // diagnostics
 
     PrintSettings settings{};
     const ModelRow* model = nullptr; // row of PrinterModel; null when unsupported

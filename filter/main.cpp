@@ -2,11 +2,10 @@
 #include <cstdio>
 
 #include "filter/driver.h"
+#include "filter/log.h"
 
 int main(int argc, char* argv[])
 {
-    // Diagnostics can be many lines per page: buffer them in whole blocks.
-    static char logBuffer[1 << 16];
-    setvbuf(stderr, logBuffer, _IOFBF, sizeof logBuffer);
-    return runFilter(argc, argv, stdout, stderr);
+    LogOutput log(stderr);
+    return runFilter(argc, argv, stdout, &log);
 }

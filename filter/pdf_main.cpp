@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "filter/driver.h"
+#include "filter/log.h"
 
 namespace {
 
@@ -30,17 +31,20 @@ std::string rasterizerPath()
 // off), its standard output into a pipe that becomes this process's
 // standard input. Returns its process id, or -1 (with an ERROR: line) when
 // it cannot be started.
-pid_t startRasterizer(const std::string& path, int argc, char* argv[])
+pid_t startRasterizer(const std::string& path, int argc, char* argv[], LogOutput& log)
 {
     int fds[2];
     if (pipe(fds) != 0) {
-        std::fprintf(stderr, "ERROR: Unable to create a pipe: %s\n", std::strerror(errno));
+        logFormat(&log, "ERROR: Unable to create a pipe: %s\n", std::strerror(errno));
         return -1;
     }
+    // Nothing is pending in the log here, so the child starts with no copy
+    // of it; the lines it writes begin a line of the shared stream.
+    log.flush();
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
-        std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
+        logFormat(&log, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
         close(fds[0]);
         close(fds[1]);
         return -1;
@@ -61,8 +65,8 @@ pid_t startRasterizer(const std::string& path, int argc, char* argv[])
         char* args[8] = {name, argv[1], argv[2], argv[3], argv[4], options.data(), argc == 7 ? argv[6] : nullptr,
                          nullptr};
         execv(path.c_str(), args);
-        std::fprintf(stderr, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
-        std::fflush(stderr);
+        const std::string line = "ERROR: Unable to start " + path + ": " + std::strerror(errno) + "\n";
+        (void)!write(STDERR_FILENO, line.data(), line.size());
         _exit(1);
     }
     dup2(fds[0], STDIN_FILENO);
@@ -75,17 +79,16 @@ pid_t startRasterizer(const std::string& path, int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    LogOutput log(stderr);
     if (argc != 6 && argc != 7)
-        return runFilter(argc, argv, stdout, stderr); // the usage line
+        return runFilter(argc, argv, stdout, &log); // the usage line
 
     const std::string path = rasterizerPath();
-    const pid_t rasterizer = startRasterizer(path, argc, argv);
+    const pid_t rasterizer = startRasterizer(path, argc, argv, log);
     if (rasterizer < 0)
         return 1;
 
-    static char logBuffer[1 << 16];
-    setvbuf(stderr, logBuffer, _IOFBF, sizeof logBuffer);
-    int status = runFilter(6, argv, stdout, stderr); // the raster on standard input
+    int status = runFilter(6, argv, stdout, &log); // the raster on standard input
 
     // The rest of the raster is not needed: let the rasterizer end.
     close(STDIN_FILENO);
@@ -95,11 +98,10 @@ int main(int argc, char* argv[])
     // A rasterizer ended by SIGPIPE wrote past the job's end, which is not an error.
     const bool stoppedByUs = WIFSIGNALED(rasterizerStatus) && WTERMSIG(rasterizerStatus) == SIGPIPE;
     if (!stoppedByUs && (!WIFEXITED(rasterizerStatus) || WEXITSTATUS(rasterizerStatus) != 0)) {
-        std::fprintf(stderr, "ERROR: %s failed (%s %d)\n", path.c_str(),
+        logFormat(&log, "ERROR: %s failed (%s %d)\n", path.c_str(),
                      WIFEXITED(rasterizerStatus) ? "exit status" : "signal",
                      WIFEXITED(rasterizerStatus) ? WEXITSTATUS(rasterizerStatus) : WTERMSIG(rasterizerStatus));
         status = 1;
     }
-    std::fflush(stderr);
     return status;
 }

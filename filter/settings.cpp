@@ -43,7 +43,7 @@ int32_t getOptionChoiceIndex(const char* keyword, ppd_file_t* ppd)
     return choiceNumber(choice->choice);
 }
 
-int32_t getCustomParam(const char* keyword, ppd_file_t* ppd, FILE* log)
+int32_t getCustomParam(const char* keyword, ppd_file_t* ppd, LogOutput* log)
 {
     ppd_coption_t* option = ppdFindCustomOption(ppd, keyword);
     if (option == nullptr) {
@@ -58,7 +58,7 @@ int32_t getCustomParam(const char* keyword, ppd_file_t* ppd, FILE* log)
     return param->current.custom_int;
 }
 
-int initializeSettings(const char* options, PrintSettings& settings, FILE* log)
+int initializeSettings(const char* options, PrintSettings& settings, LogOutput* log)
 {
     settings = PrintSettings{};
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "filter/log.h"
+
 struct PrintSettings {
     int32_t modelNumber;
     int32_t pageType;
@@ -35,7 +37,7 @@ struct ppd_file_s;
 // Fills `settings` from the PPD named by the environment variable PPD and
 // the job's option string. Returns 0 when the model is supported, 1 when it
 // is not or when the PPD cannot be opened (with an ERROR: line).
-int initializeSettings(const char* options, PrintSettings& settings, FILE* log);
+int initializeSettings(const char* options, PrintSettings& settings, LogOutput* log);
 
 // The selected choice of an option as a number; -1 when the option or its
 // choice is missing.
@@ -43,4 +45,4 @@ int32_t getOptionChoiceIndex(const char* keyword, ppd_file_s* ppd);
 
 // The integer value of the first parameter of a custom option; -1 (with a
 // log line) when missing.
-int32_t getCustomParam(const char* keyword, ppd_file_s* ppd, FILE* log);
+int32_t getCustomParam(const char* keyword, ppd_file_s* ppd, LogOutput* log);

@@ -34,7 +34,7 @@ uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b)
 }
 
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, FILE* log)
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log)
 {
     const uint32_t h = header.cupsHeight;
     const uint32_t b = header.cupsBytesPerLine;

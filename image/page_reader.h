@@ -8,6 +8,8 @@
 
 #include <cups/raster.h>
 
+#include "filter/log.h"
+
 // Why a page header cannot be printed (shared by the driver's check of each
 // header and the pipelines' check of the page they are handed).
 inline constexpr char kNotOneBitPerPixel[] = "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
@@ -26,7 +28,7 @@ enum : int {
 // other page type is kept whole. Returns 0, -1 or -2 (nothing could be read).
 // `destination` must hold the page; the bytes after the page stay as they were.
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, FILE* log);
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
 
 // Trims the blank rows at both ends of h rows of b bytes in place (the kept
 // rows move to the start). Returns the number of rows kept (0 when blank).

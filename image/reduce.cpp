@@ -18,7 +18,7 @@ int asLogged(uint64_t value)
 
 // The conversions' log lines. reducePage samples the packed page directly
 // but traces the same stages, so it writes these lines too.
-void logUnpackStart(FILE* log, uint32_t W, uint32_t H, uint32_t bytesPerLine)
+void logUnpackStart(LogOutput* log, uint32_t W, uint32_t H, uint32_t bytesPerLine)
 {
     logFormat(log,
               "PELTRIN DEBUG MSG: convertPixelPerBits1to8() : width : %d, height : %d, "
@@ -27,18 +27,18 @@ void logUnpackStart(FILE* log, uint32_t W, uint32_t H, uint32_t bytesPerLine)
     logText(log, "PELTRIN DEBUG MSG: convertPixelPerBits1to8() : Enter for()..\n");
 }
 
-void logUnpackEnd(FILE* log)
+void logUnpackEnd(LogOutput* log)
 {
     logText(log, "PELTRIN DEBUG MSG: convertPixelPerBits1to8() : Exit for()..\n");
     logText(log, "PELTRIN DEBUG MSG: convertPixelPerBits1to8() : Exit...\n");
 }
 
-void logPackStart(FILE* log)
+void logPackStart(LogOutput* log)
 {
     logText(log, "PELTRIN DEBUG MSG: convertPixelPerBits8to1() : enter for..\n");
 }
 
-void logPackEnd(FILE* log)
+void logPackEnd(LogOutput* log)
 {
     logText(log, "PELTRIN DEBUG MSG: convertPixelPerBits8to1() : exit for..\n");
 }
@@ -118,7 +118,7 @@ void samplePage(std::span<const uint8_t> page, uint32_t b, uint32_t resWidth,
 } // namespace
 
 bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
-                cups_page_header_t& header, int32_t rate, FILE* log)
+                cups_page_header_t& header, int32_t rate, LogOutput* log)
 {
     if (rate < 1 || rate > 100) {
         logFormat(log, "PELTRIN DEBUG MSG: Abnormal Reduce Rate : %d\n", rate);
@@ -198,7 +198,7 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
 }
 
 std::vector<uint8_t> convertPixelPerBits1to8(std::span<const uint8_t> image, uint32_t W,
-                                             uint32_t H, uint32_t& bytesPerLine, FILE* log)
+                                             uint32_t H, uint32_t& bytesPerLine, LogOutput* log)
 {
     const uint32_t b = bytesPerLine;
     std::vector<uint8_t> unpacked;
@@ -218,7 +218,7 @@ std::vector<uint8_t> convertPixelPerBits1to8(std::span<const uint8_t> image, uin
 }
 
 std::vector<uint8_t> convertPixelPerBits8to1(std::span<const uint8_t> image, uint32_t w,
-                                             uint32_t h, uint32_t& bytesPerLine, FILE* log)
+                                             uint32_t h, uint32_t& bytesPerLine, LogOutput* log)
 {
     const uint64_t n = (w + 7ull) / 8;
     std::vector<uint8_t> packed;

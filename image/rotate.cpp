@@ -145,13 +145,13 @@ void rotate180Degree(std::span<uint8_t> buffer)
 // The block transpose needs no scratch memory, so the quarter turns never
 // fail for want of memory and write nothing to the log.
 int rotate90Degree(std::span<const uint8_t> source, std::span<uint8_t> destination, uint32_t h,
-                   uint32_t b, FILE*)
+                   uint32_t b, LogOutput* )
 {
     return quarterTurn(source, destination, h, b, true);
 }
 
 int rotate270Degree(std::span<const uint8_t> source, std::span<uint8_t> destination, uint32_t h,
-                    uint32_t b, FILE*)
+                    uint32_t b, LogOutput* )
 {
     return quarterTurn(source, destination, h, b, false);
 }

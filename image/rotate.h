@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <span>
 
+#include "filter/log.h"
+
 // Bytes a quarter turn of h rows of b bytes writes: 8 * b * ceil(h / 8).
 uint64_t quarterTurnSize(uint32_t h, uint32_t b);
 
@@ -20,9 +22,9 @@ void rotate180Degree(std::span<uint8_t> buffer);
 // Quarter turn clockwise: destination pixel (x, k) = source pixel (h-1-k, x).
 // Returns 0 when done, 1 when the buffers are too small (nothing written).
 int rotate90Degree(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                   uint32_t h, uint32_t b, FILE* log);
+                   uint32_t h, uint32_t b, LogOutput* log);
 
 // Quarter turn counter-clockwise: destination pixel (y, k) = source pixel
 // (k, 8*b-1-y). Returns as rotate90Degree.
 int rotate270Degree(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                    uint32_t h, uint32_t b, FILE* log);
+                    uint32_t h, uint32_t b, LogOutput* log);

@@ -90,13 +90,13 @@ uint64_t scaledSize(uint32_t h, uint32_t b, uint32_t factor)
 // The downscales work straight from the source rows and take no scratch
 // memory, so they never fail for want of memory and write nothing to the log.
 int scale100(std::span<const uint8_t> source, std::span<uint8_t> destination, uint32_t h,
-             uint32_t b, FILE*)
+             uint32_t b, LogOutput* )
 {
     return downscale<3>(source, destination, h, b);
 }
 
 int scale50(std::span<const uint8_t> source, std::span<uint8_t> destination, uint32_t h,
-            uint32_t b, FILE*)
+            uint32_t b, LogOutput* )
 {
     return downscale<2>(source, destination, h, b);
 }

@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <span>
 
+#include "filter/log.h"
+
 // Bytes the downscale writes, the closing zero byte included (0 when G is 0
 // or h is 0: an empty page writes nothing).
 uint64_t scaledSize(uint32_t h, uint32_t b, uint32_t factor);
 
 // Returns 0 when done, 1 when the buffers are too small (nothing written).
 int scale100(std::span<const uint8_t> source, std::span<uint8_t> destination,
-             uint32_t h, uint32_t b, FILE* log);
+             uint32_t h, uint32_t b, LogOutput* log);
 int scale50(std::span<const uint8_t> source, std::span<uint8_t> destination,
-            uint32_t h, uint32_t b, FILE* log);
+            uint32_t h, uint32_t b, LogOutput* log);

@@ -44,7 +44,7 @@ void sendPrintedRows(PrinterOutput& out, const Planes& p, uint32_t start, uint32
 
 // "PELTRIN DEBUG MSG : page = j\n" for j = 0 .. count - 1, formatted into a
 // local block and written whole.
-void logPageLines(FILE* log, uint32_t count)
+void logPageLines(LogOutput* log, uint32_t count)
 {
     if (log == nullptr)
         return;
@@ -55,7 +55,7 @@ void logPageLines(FILE* log, uint32_t count)
     std::size_t used = 0;
     for (uint32_t j = 0; j < count; ++j) {
         if (used + kLineMax > sizeof block) {
-            fwrite(block, 1, used, log);
+            log->text({block, used});
             used = 0;
         }
         std::memcpy(block + used, kPrefix, kPrefixSize);
@@ -72,7 +72,7 @@ void logPageLines(FILE* log, uint32_t count)
         block[used++] = '\n';
     }
     if (used > 0)
-        fwrite(block, 1, used, log);
+        log->text({block, used});
 }
 
 // One full band: its log lines, then its stores and print. The log and the
@@ -80,7 +80,7 @@ void logPageLines(FILE* log, uint32_t count)
 // bytes they describe.
 void sendFullBand(JobState& job, const Planes& p, uint32_t start, int bandCount)
 {
-    FILE* log = job.log;
+    LogOutput* log = job.log;
     logFormat(log, "PELTRIN DEBUG MSG : enter Sending Black Data Height : %d\n", bandCount);
     logFormat(log, "PELTRIN DEBUG MSG : exit Sending Black Data height : %d\n", bandCount);
     logFormat(log, "PELTRIN DEBUG MSG : enter Sending Color Data Height : %d\n", bandCount);
@@ -127,7 +127,7 @@ int printColorPage(JobState& job, std::span<const uint8_t> blackPlane,
         logText(job.log, refusal);
         return 1;
     }
-    FILE* log = job.log;
+    LogOutput* log = job.log;
     const uint32_t height = header.cupsHeight;
     const Planes p{blackPlane, colorPlane, header.cupsWidth, planeBytesPerLine(job, header),
                    storeRowLimit(planeBytesPerLine(job, header))};

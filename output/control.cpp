@@ -50,12 +50,15 @@ void cancelJob(int)
     writeFully(fd, CancelFill, sizeof CancelFill);
     static const uint8_t initialise[] = {ESC, 0x40};
     writeFully(fd, initialise, sizeof initialise);
+    LogOutput::cancelPending();
     _exit(0);
 }
 
 void jobSetup(JobState& job)
 {
     job.out.armCancel();
+    if (job.log != nullptr)
+        job.log->armCancel();
     setTermAction(cancelJob);
     shutDown(job.out);
 }

@@ -19,6 +19,7 @@ void jobEndFeed(JobState& job);               // normal job end, pageCut 5
 void jobEndCut(JobState& job);                // last output of the job; also for unsupported models
 
 // The SIGTERM handler that jobSetup installs: sends what the job has pending,
-// 720 zero bytes and ESC @ straight to the printer, and ends the process with
-// status 0. Uses only async-signal-safe calls; never returns.
+// 720 zero bytes and ESC @ straight to the printer, writes the log lines
+// still pending, and ends the process with status 0. Uses only
+// async-signal-safe calls; never returns.
 [[noreturn]] void cancelJob(int signalNumber);

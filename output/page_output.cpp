@@ -26,7 +26,7 @@ uint8_t lowByte(uint32_t value)
 // The log lines of the nv form's settings, written before every page.
 void logNvSettings(const JobState& job)
 {
-    FILE* log = job.log;
+    LogOutput* log = job.log;
     const PrintSettings& s = job.settings;
     logText(log, "PELTRIN DEBUG MSG : Logo position set End\n");
     if (job.model->nvKeyBase.value_or(kDefaultKeyBase) == '0') {

@@ -214,17 +214,21 @@ FilterRun reference(const std::string& input)
     return run;
 }
 
-// A cancelled job's bytes: a prefix of the reference, then the fill and
-// ESC @. Returns the length of the prefix.
-std::size_t checkCancelled(const std::string& out, const std::string& reference)
+// A cancelled job: its bytes are a prefix of the reference's, then the fill
+// and ESC @; its log is a prefix of the reference's log. Returns the length
+// of the byte prefix.
+std::size_t checkCancelled(const Child& child, const FilterRun& reference)
 {
+    EXPECT_TRUE(reference.err.starts_with(child.err)) << "the log is not a prefix of the uncancelled job's:\n"
+                                                      << child.err.substr(child.err.size() > 300 ? child.err.size() - 300 : 0);
+    const std::string& out = child.out;
     if (!out.ends_with(kCancelTail)) {
         ADD_FAILURE() << "last bytes: " << hexBytes(out.substr(out.size() > 16 ? out.size() - 16 : 0));
         return 0;
     }
     const std::size_t prefix = out.size() - kCancelTail.size();
-    EXPECT_TRUE(prefix <= reference.size() && reference.compare(0, prefix, out, 0, prefix) == 0)
-        << "not a prefix of the uncancelled job (" << prefix << " of " << reference.size() << " bytes)";
+    EXPECT_TRUE(prefix <= reference.out.size() && reference.out.compare(0, prefix, out, 0, prefix) == 0)
+        << "not a prefix of the uncancelled job (" << prefix << " of " << reference.out.size() << " bytes)";
     return prefix;
 }
 
@@ -233,8 +237,8 @@ std::size_t checkCancelled(const std::string& out, const std::string& reference)
 TEST(Cancel, WhileWaitingForInput)
 {
     const std::string stream = dotPages(4, 512, 100); // 6400 bytes of pixels per page
-    const std::string full = reference(stream).out;
-    ASSERT_EQ(full.size(), bytesAfterPages(4));
+    const FilterRun full = reference(stream);
+    ASSERT_EQ(full.out.size(), bytesAfterPages(4));
 
     const std::size_t page = (stream.size() - 4) / 4; // after the sync word
     const struct {
@@ -259,7 +263,13 @@ TEST(Cancel, WhileWaitingForInput)
         ASSERT_TRUE(child.waitBlockedOnInput());
         child.terminate();
         EXPECT_EQ(child.finish(), 0);
-        EXPECT_EQ(checkCancelled(child.out, full), bytesAfterPages(c.pages));
+        EXPECT_EQ(checkCancelled(child, full), bytesAfterPages(c.pages));
+        // Every line logged before the signal is there, the last one whole:
+        // the settings, and the lines of each page printed.
+        EXPECT_TRUE(child.err.ends_with("\n")) << child.err;
+        EXPECT_NE(child.err.find("The Printer Model is : 11\n"), std::string::npos) << child.err;
+        const std::size_t lastPage = child.err.rfind("\nPAGE: ");
+        EXPECT_EQ(lastPage == std::string::npos ? 0 : std::stoul(child.err.substr(lastPage + 7)), c.pages);
     }
 }
 
@@ -269,8 +279,8 @@ TEST(Cancel, WhileWaitingForInput)
 TEST(Cancel, WhileTheOutputPipeIsFull)
 {
     const std::string stream = dotPages(12000, 8, 1);
-    const std::string full = reference(stream).out;
-    ASSERT_EQ(full.size(), bytesAfterPages(12000));
+    const FilterRun full = reference(stream);
+    ASSERT_EQ(full.out.size(), bytesAfterPages(12000));
 
     Child child(stream, 4096);
     child.readOut = false;
@@ -278,7 +288,7 @@ TEST(Cancel, WhileTheOutputPipeIsFull)
         [&] { return pipeBytes(child.fd[1]) >= 4096 && processState(child.pid) == 'S'; }));
     child.terminate();
     EXPECT_EQ(child.finish(), 0);
-    EXPECT_GE(checkCancelled(child.out, full), 4096u);
+    EXPECT_GE(checkCancelled(child, full), 4096u);
 }
 
 // SIGTERM at spread-out moments of a long job whose output is read as it
@@ -287,7 +297,7 @@ TEST(Cancel, AtArbitraryMoments)
 {
     const std::string stream = dotPages(12000, 8, 1);
     const auto start = Clock::now();
-    const std::string full = reference(stream).out;
+    const FilterRun full = reference(stream);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     constexpr int kRuns = 10;
@@ -303,9 +313,9 @@ TEST(Cancel, AtArbitraryMoments)
         child.terminate();
         EXPECT_EQ(child.finish(), 0);
         // A run that got past its job end first ignores the signal.
-        if (child.out == full)
+        if (child.out == full.out)
             continue;
-        checkCancelled(child.out, full);
+        checkCancelled(child, full);
         ++cancelled;
     }
     EXPECT_GE(cancelled, kRuns / 2);

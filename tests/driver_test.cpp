@@ -16,7 +16,8 @@ const std::string kDrawerDefaults = "PELTRIN DEBUG MSG : cashDrawer = 0\n"
                                     "PELTRIN DEBUG MSG : cashDrawerOpen = 3\n"
                                     "PELTRIN DEBUG MSG : cashDrawer1PulseWidth = 100\n"
                                     "PELTRIN DEBUG MSG : cashDrawer2PulseWidth = 200\n";
-const std::string kClose = "PELTRIN DEBUG MSG: fail_job Start";
+// The status line that follows always begins a line of its own.
+const std::string kClose = "PELTRIN DEBUG MSG: fail_job Start\n";
 
 std::string ppdFor(int model)
 {
@@ -30,7 +31,8 @@ std::string pageLines(int before, int result, int after, int number = 0)
                     "PELTRIN_DEBUG_MSG : removeNullLine return = " + std::to_string(result) + "\n" +
                     "PELTRIN_DEBUG : cupsHeight = " + std::to_string(after) + "\n";
     if (number > 0)
-        s += "PELTRIN DEBUG MSG: PAGE: " + std::to_string(number) + " 1\n";
+        s += "PELTRIN DEBUG MSG: PAGE: " + std::to_string(number) + " 1\n"
+             "PAGE: " + std::to_string(number) + " 1\n";
     return s;
 }
 

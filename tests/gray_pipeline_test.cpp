@@ -233,7 +233,7 @@ TEST(Pipelines, RefusePagesTheyCannotRead)
         m.job.buffers.RasterBuffer.assign(c.bufferBytes, 0xFF);
         EXPECT_EQ((c.twoColor ? colorPipeline : grayPipeline)(m.job, header), 1);
         EXPECT_TRUE(m.job.jobFailed);
-        EXPECT_EQ(m.log(), (c.twoColor ? "PELTRIN DEBUG MSG: Color Mode Start" : kStart) + c.line);
+        EXPECT_EQ(m.log(), (c.twoColor ? "PELTRIN DEBUG MSG: Color Mode Start\n" : kStart) + c.line);
         EXPECT_EQ(m.out(), "");
     }
 }

@@ -7,25 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "image/page_reader.h"
+#include "tests/support/job_capture.h"
 #include "tests/support/raster_writer.h"
 
 namespace {
-
-struct LogCapture {
-    char* data = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&data, &size);
-    ~LogCapture()
-    {
-        fclose(file);
-        free(data);
-    }
-    std::string text()
-    {
-        fflush(file);
-        return std::string(data, size);
-    }
-};
 
 struct ReadResult {
     int result;
@@ -46,9 +31,9 @@ ReadResult readPage(const std::vector<std::vector<uint8_t>>& rows, uint32_t b, i
     cups_page_header_t header;
     EXPECT_TRUE(input.nextHeader(header));
     std::vector<uint8_t> destination(pixels.size() + 16, 0);
-    LogCapture log;
-    int result = removeNullLine(input.stream(), destination, header, pageType, log.file);
-    return {result, header.cupsHeight, destination, log.text()};
+    JobCapture job(0);
+    int result = removeNullLine(input.stream(), destination, header, pageType, job.job.log);
+    return {result, header.cupsHeight, destination, job.log()};
 }
 
 std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> rows)

@@ -36,7 +36,7 @@ Reduction reduce(const Bitmap& page, uint32_t W, int32_t rate)
     Reduction out{};
     out.header = headerFor(W, page.h, page.b);
     std::vector<uint8_t> result = {0xEE};
-    out.ok = reducePage(page.bytes, result, out.header, rate, log.logStream);
+    out.ok = reducePage(page.bytes, result, out.header, rate, log.job.log);
     out.image = Bitmap(out.header.cupsHeight, out.header.cupsBytesPerLine);
     out.image.bytes = result;
     out.log = log.log();
@@ -168,7 +168,7 @@ TEST(Reduce, RefusedRatesAndGeometriesChangeNothing)
         cups_page_header_t header = before;
         std::vector<uint8_t> result = {0xEE};
         JobCapture log(0);
-        EXPECT_FALSE(reducePage(page, result, header, c.rate, log.logStream));
+        EXPECT_FALSE(reducePage(page, result, header, c.rate, log.job.log));
         EXPECT_EQ(log.log(), c.log);
         EXPECT_EQ(result, Bytes{0xEE});
         EXPECT_EQ(std::memcmp(&header, &before, sizeof header), 0);
@@ -180,14 +180,14 @@ TEST(ConvertPixels, UnpackKeepsTheWidthAndPackZeroesTheFillBits)
     const Bitmap page = bitmapFromArt({"#..#.##XXXXXXXXX", "XXXXXXXXXX.....X", ".........#"}, 2);
     JobCapture log(0);
     uint32_t bytesPerLine = 2;
-    const Bytes unpacked = convertPixelPerBits1to8(page.bytes, 10, 3, bytesPerLine, log.logStream);
+    const Bytes unpacked = convertPixelPerBits1to8(page.bytes, 10, 3, bytesPerLine, log.job.log);
     EXPECT_EQ(bytesPerLine, 10u);
     EXPECT_EQ(unpacked, (Bytes{1, 0, 0, 1, 0, 1, 1, 1, 1, 1,  //
                                1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  //
                                0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
     Bytes bytes = unpacked;
     bytes[2] = 7;  // any value but 0 is a dot
-    const Bytes packed = convertPixelPerBits8to1(bytes, 10, 3, bytesPerLine, log.logStream);
+    const Bytes packed = convertPixelPerBits8to1(bytes, 10, 3, bytesPerLine, log.job.log);
     EXPECT_EQ(bytesPerLine, 2u);
     EXPECT_EQ(packed, (Bytes{0xB7, 0xC0, 0xFF, 0xC0, 0x00, 0x40}));
     EXPECT_EQ(log.log(),
@@ -220,9 +220,9 @@ TEST(ConvertPixels, ShortImagesGiveNothing)
 {
     JobCapture log(0);
     uint32_t bytesPerLine = 2;
-    EXPECT_TRUE(convertPixelPerBits1to8(Bytes(5, 0xFF), 16, 3, bytesPerLine, log.logStream).empty());
+    EXPECT_TRUE(convertPixelPerBits1to8(Bytes(5, 0xFF), 16, 3, bytesPerLine, log.job.log).empty());
     EXPECT_EQ(bytesPerLine, 2u);
-    EXPECT_TRUE(convertPixelPerBits8to1(Bytes(47, 1), 16, 3, bytesPerLine, log.logStream).empty());
+    EXPECT_TRUE(convertPixelPerBits8to1(Bytes(47, 1), 16, 3, bytesPerLine, log.job.log).empty());
     EXPECT_EQ(bytesPerLine, 2u);
     EXPECT_EQ(log.log(), "");
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "filter/settings.h"
+#include "tests/support/job_capture.h"
 #include "tests/support/ppd_writer.h"
 
 void PrintTo(const PrintSettings& s, std::ostream* os)
@@ -32,15 +33,11 @@ Read readSettings(const TestPpd& ppd, const std::string& options)
     static int counter = 0;
     std::string path = writeTempFile("settings" + std::to_string(counter++) + ".ppd", ppd.text());
     setenv("PPD", path.c_str(), 1);
-    char* data = nullptr;
-    size_t size = 0;
-    FILE* log = open_memstream(&data, &size);
+    JobCapture job(0);
     Read r{};
     std::memset(&r.s, 0x5A, sizeof r.s); // every field must be written
-    r.result = initializeSettings(options.c_str(), r.s, log);
-    fclose(log);
-    r.log.assign(data, size);
-    free(data);
+    r.result = initializeSettings(options.c_str(), r.s, job.job.log);
+    r.log = job.log();
     return r;
 }
 
@@ -154,19 +151,16 @@ TEST(Settings, ChoiceKeywordsAreReadAsNumbers)
 
 TEST(Settings, UnreadablePpdIsRefused)
 {
-    char* data = nullptr;
-    size_t size = 0;
+    JobCapture job(0);
+    LogOutput* log = job.job.log;
     PrintSettings s;
-    FILE* log = open_memstream(&data, &size);
     unsetenv("PPD");
     EXPECT_EQ(initializeSettings("", s, log), 1);
     setenv("PPD", "/nonexistent/peltrin.ppd", 1);
     EXPECT_EQ(initializeSettings("", s, log), 1);
     setenv("PPD", writeTempFile("garbage.ppd", "this is not a PPD\n").c_str(), 1);
     EXPECT_EQ(initializeSettings("", s, log), 1);
-    fclose(log);
-    std::string text(data, size);
-    free(data);
+    const std::string text = job.log();
     EXPECT_EQ(text.find("ERROR: No PPD file"), 0u) << text;
     EXPECT_NE(text.find("ERROR: Unable to open PPD file /nonexistent/peltrin.ppd"), std::string::npos);
     EXPECT_NE(text.find("garbage.ppd"), std::string::npos);

@@ -8,5 +8,6 @@
 #include "filter/job_state.h"
 
 // Sends `alreadyRead` (the bytes of the input the caller has read) and the
-// rest of the input, with the logo blocks the settings ask for.
-void printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead = {});
+// rest of the input, with the logo blocks the settings ask for. Returns the
+// number of bytes of the file that were printed.
+uint64_t printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead = {});

@@ -28,7 +28,8 @@ struct JobCapture {
         : outStream(open_memstream(&outData, &outSize)),
           logStream(open_memstream(&logData, &logSize)),
           printer(outStream),
-          job(printer, logStream)
+          logOutput(logStream),
+          job(printer, &logOutput)
     {
         job.settings.modelNumber = modelNumber;
         job.PrinterModel = modelNumber;
@@ -37,6 +38,7 @@ struct JobCapture {
     ~JobCapture()
     {
         printer.flush();
+        logOutput.flush();
         std::fclose(outStream);
         std::fclose(logStream);
         std::free(outData);
@@ -53,7 +55,7 @@ struct JobCapture {
     }
     std::string log()
     {
-        std::fflush(logStream);
+        logOutput.flush();
         return std::string(logData, logSize);
     }
     void setLogo(const LogoSettings& logo)
@@ -72,6 +74,7 @@ struct JobCapture {
     FILE* outStream;
     FILE* logStream;
     PrinterOutput printer;
+    LogOutput logOutput;
     JobState job;
 };
 
