@@ -9,6 +9,7 @@
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"
+#include "tests/support/raster_writer.h"
 
 namespace {
 
@@ -110,6 +111,53 @@ TEST_F(Spooler, TextAndRasterFiles)
         print("m30", {"-o", "document-format=application/vnd.cups-raster", "-o", "PageCut=1"}, kSamples + "/receipt.ras");
     const FilterRun direct = runFilter(rasterJob(builtPpd(30), "PageCut=1", readFile(kSamples + "/receipt.ras")));
     EXPECT_TRUE(raster == direct.out) << raster.size() << " bytes against " << direct.out.size();
+}
+
+// CUPS's own count of a job's pages: the page_log line of the job and the
+// job's job-impressions-completed both come from the filter's PAGE: lines.
+TEST_F(Spooler, CountsEveryPrintedPage)
+{
+    std::string threePages = "%!PS\n";
+    for (int page = 1; page <= 3; ++page)
+        threePages += "/Helvetica findfont 24 scalefont setfont 20 100 moveto (Page " + std::to_string(page) +
+                      ") show showpage\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::string file;
+        int pages;
+    } cases[] = {
+        {"a document of three pages", {}, writeTempFile("three-pages.ps", threePages), 3},
+        {"two copies of a receipt", {"-n", "2"}, kSamples + "/receipt.pdf", 2},
+        {"a text", {}, kSamples + "/note.txt", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        print("m30", c.options, c.file);
+        const std::string job = std::to_string(scheduler->lastJob());
+        const std::string log = scheduler->pageLog();
+        EXPECT_NE(log.find("m30 root " + job + " ["), std::string::npos) << log;
+        const std::size_t line = log.find("m30 root " + job + " [");
+        EXPECT_NE(log.find("] total " + std::to_string(c.pages) + " ", line), std::string::npos) << log;
+        EXPECT_NE(scheduler->jobAttributes("m30", scheduler->lastJob())
+                      .find("job-impressions-completed (integer) = " + std::to_string(c.pages) + "\n"),
+                  std::string::npos);
+    }
+}
+
+// A page the filter refuses (a one-color page sent to the two-color path):
+// the job's state message is the filter's reason.
+TEST_F(Spooler, RefusedPageShowsItsReason)
+{
+    const std::string file = writeTempFile("one-color.ras", rasterStream({monoPage(64, 4, {0xFF})}));
+    std::string message;
+    scheduler->print("m30", {"-o", "document-format=application/vnd.cups-raster", "-o", "ColorModel=0"}, file,
+                     kJobTimeout, &message);
+    const std::string job = scheduler->jobAttributes("m30", scheduler->lastJob());
+    EXPECT_NE(job.find("job-printer-state-message (textWithoutLanguage) = "
+                       "Bad page header: bytes per line do not match the page width\n"),
+              std::string::npos)
+        << message << job;
 }
 
 } // namespace

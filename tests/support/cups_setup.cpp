@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <signal.h>
@@ -120,7 +121,7 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
     writeFile(w / "etc/cupsd.conf", "Listen " + host_ +
                                         "\nBrowsing No\nBrowseLocalProtocols none\nDefaultAuthType None\n"
                                         "WebInterface No\nLogLevel debug\nMaxLogSize 0\n"
-                                        "PreserveJobHistory No\nPreserveJobFiles No\n"
+                                        "PreserveJobHistory Yes\nPreserveJobFiles No\nErrorPolicy abort-job\n"
                                         "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
                                         "<Policy default>\n  <Limit All>\n    Order allow,deny\n"
                                         "    Allow 127.0.0.1\n  </Limit>\n</Policy>\nDefaultPolicy default\n");
@@ -186,12 +187,43 @@ std::string PrivateScheduler::print(const std::string& queue, const std::vector<
     *message = lp.out + lp.err;
     if (lp.status != 0)
         return {};
+    // "request id is <queue>-<job> (1 file(s))"
+    const std::size_t dash = lp.out.find(queue + "-");
+    lastJob_ = dash == std::string::npos ? 0 : std::atoi(lp.out.c_str() + dash + queue.size() + 1);
+    // Done when the job has ended: printed (and the device has the bytes),
+    // or stopped, aborted or cancelled (a refused job).
     const bool done = waitFor(timeoutSeconds, [&] {
-        return runProgram("lpstat", {"-h", host_, "-o", queue}).out.empty() && fs::exists(device);
+        const std::string state = jobAttributes(queue, lastJob_);
+        return (state.find("job-state (enum) = completed") != std::string::npos && fs::exists(device)) ||
+               state.find("job-state (enum) = processing-stopped") != std::string::npos ||
+               state.find("job-state (enum) = aborted") != std::string::npos ||
+               state.find("job-state (enum) = canceled") != std::string::npos;
     });
     if (!done) {
         *message += "the job did not finish in time";
         return {};
     }
     return readFile(device);
+}
+
+std::string PrivateScheduler::pageLog() const
+{
+    return readFile(work_ + "/log/page_log");
+}
+
+std::string PrivateScheduler::jobAttributes(const std::string& queue, int job) const
+{
+    const std::string test = work_ + "/get-job.test";
+    if (!fs::exists(test))
+        writeFile(test, "{\n OPERATION Get-Job-Attributes\n GROUP operation-attributes-tag\n"
+                        " ATTR charset attributes-charset utf-8\n"
+                        " ATTR naturalLanguage attributes-natural-language en\n"
+                        " ATTR uri printer-uri $uri\n ATTR integer job-id $job\n"
+                        " ATTR name requesting-user-name root\n"
+                        " ATTR keyword requested-attributes job-state,job-impressions-completed,job-printer-state-message\n"
+                        " STATUS successful-ok\n"
+                        " DISPLAY job-state\n DISPLAY job-impressions-completed\n DISPLAY job-printer-state-message\n}\n");
+    return runProgram("ipptool", {"-d", "job=" + std::to_string(job), "-t",
+                                  "ipp://" + host_ + "/printers/" + queue, test})
+        .out;
 }

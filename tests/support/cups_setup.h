@@ -41,12 +41,20 @@ public:
     // into <work>/device/<queue>.bin.
     bool addQueue(const std::string& queue, int model, std::string* message);
     // Submits a file with lp and waits (at most timeoutSeconds) until the
-    // queue is empty; returns the bytes the device received.
+    // job has ended; returns the bytes the device received.
     std::string print(const std::string& queue, const std::vector<std::string>& lpArgs, const std::string& file,
                       double timeoutSeconds, std::string* message);
 
+    // The id of the job print submitted last.
+    int lastJob() const { return lastJob_; }
+    // CUPS's page accounting, and what ipptool displays of a job's
+    // job-state, job-impressions-completed and job-printer-state-message.
+    std::string pageLog() const;
+    std::string jobAttributes(const std::string& queue, int job) const;
+
 private:
     std::string work_, host_;
+    int lastJob_ = 0;
     pid_t pid_ = -1;
     bool ready_ = false;
 };
