@@ -78,7 +78,7 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
                 EXPECT_STRNE(o->choices[i].text, o->choices[i].choice) << o->keyword << " has no text";
             }
         }
-        std::set<std::string> sizes{"80", "58", "56", "75", "94", "110", "111", "112", "138", "139"};
+        std::set<std::string> sizes{"80", "58", "802", "582", "56", "75", "94", "110", "111", "112", "138", "139", "Custom"};
         if (row.grayScaling)
             sizes.insert({"96", "101"});
         EXPECT_EQ(choices(ppd, "PageSize"), sizes);

@@ -25,7 +25,7 @@ protected:
         scheduler = new PrivateScheduler(20000 + getpid() % 20000);
         if (!scheduler->running())
             return;
-        for (const auto& [queue, model] : {std::pair{"m30", 30}, {"m86", 86}, {"m10", 10}}) {
+        for (const auto& [queue, model] : {std::pair{"m30", 30}, {"m86", 86}, {"m10", 10}, {"m1", 1}}) {
             std::string message;
             ASSERT_TRUE(scheduler->addQueue(queue, model, &message)) << message;
         }
@@ -95,6 +95,36 @@ TEST_F(Spooler, JobOptionsReachTheFilter)
         EXPECT_GE(image.rows, c.minRows);
         EXPECT_LE(image.rows, c.maxRows);
         EXPECT_TRUE(bytes.ends_with(c.ending)) << hexBytes(bytes.substr(bytes.size() - std::min<std::size_t>(16, bytes.size())));
+    }
+}
+
+// On the queues' default settings: CUPS's test page, made for the queue,
+// and a letter laid out on the default page print at most 297 mm (2374
+// rows), edge to edge; the long receipt prints whole on the long-receipt
+// size or a custom length. The scheduler turns media=Custom.80x1100mm into
+// whole points (226 x 3118), which leaves 574 dots between the margins.
+TEST_F(Spooler, DocumentsOnTheDefaultPageAndLongReceipts)
+{
+    struct Case {
+        const char* name;
+        const char* queue;
+        std::vector<std::string> options;
+        std::string document;
+        Printout printout;
+    };
+    const Case cases[] = {
+        {"test page", "m30", {}, "/usr/share/cups/data/testprint", {576, 2300, 2374, 8}},
+        {"test page, graphics stores", "m1", {}, "/usr/share/cups/data/testprint", {576, 2300, 2374, 8}},
+        {"letter laid out on the default page", "m1", {}, kSamples + "/letter.ps", {576, 2250, 2374, 40}},
+        {"long receipt, long-receipt size", "m1", {"-o", "media=802"}, kSamples + "/long-receipt.pdf",
+         {576, 8785, 8792, 4}},
+        {"long receipt, custom length", "m30", {"-o", "media=Custom.80x1100mm"}, kSamples + "/long-receipt.pdf",
+         {574, 8785, 8792, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = print(c.queue, c.options, c.document);
+        EXPECT_EQ(printoutDifferences(printedMonochrome(parseCommands(bytes)), c.printout), "");
     }
 }
 
