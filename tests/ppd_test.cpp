@@ -82,6 +82,8 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
         if (row.grayScaling)
             sizes.insert({"96", "101"});
         EXPECT_EQ(choices(ppd, "PageSize"), sizes);
+        ppdMarkDefaults(ppd);
+        EXPECT_LE(ppdPageSize(ppd, nullptr)->length, 842.f); // the default page: at most 297 mm
         if (row.colorOptions) {
             EXPECT_EQ(choices(ppd, "ColorModel"),
                       (row.colorPath ? std::set<std::string>{"0", "1"} : std::set<std::string>{"1"}));
