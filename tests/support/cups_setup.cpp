@@ -121,8 +121,11 @@ std::string cupsFilesConf(const std::string& work)
         fs::create_directories(serverBin / "filter");
         for (const char* entry : {"daemon", "backend", "notifier", "cgi-bin"})
             fs::create_directory_symlink(fs::path(kSystemServerBin) / entry, serverBin / entry);
+        // Not an installed copy of our own filters: the copy below would write
+        // through the link, and the link dangles once the package is removed.
         for (const fs::directory_entry& f : fs::directory_iterator(fs::path(kSystemServerBin) / "filter"))
-            fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
+            if (f.path().filename() != "rastertoPeltrin" && f.path().filename() != "pdftoPeltrin")
+                fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
         installFilter(filterPath(), serverBin / "filter" / "rastertoPeltrin");
         installFilter(PELTRIN_PDF_FILTER_PATH, serverBin / "filter" / "pdftoPeltrin");
     }
