@@ -78,10 +78,12 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
                 EXPECT_STRNE(o->choices[i].text, o->choices[i].choice) << o->keyword << " has no text";
             }
         }
-        std::set<std::string> sizes{"80", "58", "56", "75", "94", "110", "111", "112", "138", "139"};
+        std::set<std::string> sizes{"80", "58", "802", "582", "56", "75", "94", "110", "111", "112", "138", "139", "Custom"};
         if (row.grayScaling)
             sizes.insert({"96", "101"});
         EXPECT_EQ(choices(ppd, "PageSize"), sizes);
+        ppdMarkDefaults(ppd);
+        EXPECT_LE(ppdPageSize(ppd, nullptr)->length, 842.f); // the default page: at most 297 mm
         if (row.colorOptions) {
             EXPECT_EQ(choices(ppd, "ColorModel"),
                       (row.colorPath ? std::set<std::string>{"0", "1"} : std::set<std::string>{"1"}));

@@ -1,5 +1,6 @@
 #include "tests/support/cups_setup.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,41 @@ std::string cupsWorkFolder()
     return work.string();
 }
 
+std::string printoutDifferences(const PrintedImage& image, const Printout& expected)
+{
+    if (image.width != expected.width || image.rows < expected.minRows || image.rows > expected.maxRows)
+        return "printed " + std::to_string(image.width) + " dots x " + std::to_string(image.rows) + " rows";
+    auto dots = [&](uint32_t row, uint32_t from, uint32_t to) {
+        uint32_t n = 0;
+        for (uint32_t c = from; c < to; ++c)
+            n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
+        return n;
+    };
+    std::string out;
+    if (dots(0, 0, image.width) == 0 || dots(image.rows - 1, 0, image.width) == 0)
+        out += "blank rows at an edge; ";
+    const uint32_t side = image.width / 10;
+    bool left = false, right = false;
+    for (uint32_t r = 0; r < image.rows && !(left && right); ++r) {
+        left = left || dots(r, 0, side) > 0;
+        right = right || dots(r, image.width - side, image.width) > 0;
+    }
+    if (!left || !right)
+        out += "no ink near a side; ";
+    auto barIn = [&](uint32_t from, uint32_t to) {
+        for (uint32_t r = from; r < to; ++r)
+            if (dots(r, 0, image.width) >= image.width * 3 / 4)
+                return true;
+        return false;
+    };
+    const uint32_t within = std::min(expected.barWithin, image.rows);
+    if (within > 0 && !barIn(0, within))
+        out += "no bar at the top; ";
+    if (within > 0 && !barIn(image.rows - within, image.rows))
+        out += "no bar at the bottom; ";
+    return out;
+}
+
 std::string ppdFileName(int model)
 {
     char name[32];
@@ -86,8 +122,11 @@ std::string cupsFilesConf(const std::string& work)
         fs::create_directories(serverBin / "filter");
         for (const char* entry : {"daemon", "backend", "notifier", "cgi-bin"})
             fs::create_directory_symlink(fs::path(kSystemServerBin) / entry, serverBin / entry);
+        // Not an installed copy of our own filters: the copy below would write
+        // through the link, and the link dangles once the package is removed.
         for (const fs::directory_entry& f : fs::directory_iterator(fs::path(kSystemServerBin) / "filter"))
-            fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
+            if (f.path().filename() != "rastertoPeltrin" && f.path().filename() != "pdftoPeltrin")
+                fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
         installFilter(filterPath(), serverBin / "filter" / "rastertoPeltrin");
         installFilter(PELTRIN_PDF_FILTER_PATH, serverBin / "filter" / "pdftoPeltrin");
     }

@@ -4,9 +4,12 @@
 // a scheduler of its own on the loopback interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "preview/printer_stream.h"
 
 // A folder made for one test program, open to the user lp, removed at exit.
 std::string cupsWorkFolder();
@@ -15,6 +18,17 @@ std::string cupsWorkFolder();
 // and pdftoPeltrin copied (root-owned when run as root, mode 0755), and
 // <work>/cups-files.conf naming it. Returns the configuration file.
 std::string cupsFilesConf(const std::string& work);
+
+// How a document comes out of the printer when it is printed whole: its
+// width in dots, its length in rows, trimmed to its ink (ink in the first and
+// the last row, and within a tenth of the width of either side), and, when
+// barWithin is not 0, a bar across at least three quarters of the width
+// within that many rows of the top and of the bottom edge.
+struct Printout {
+    uint32_t width, minRows, maxRows, barWithin;
+};
+// What the printed picture has otherwise; empty when it is as described.
+std::string printoutDifferences(const PrintedImage& image, const Printout& expected);
 
 // The name of a model's PPD ("peltrin-030.ppd"), and the PPD the build made.
 std::string ppdFileName(int model);
