@@ -52,7 +52,7 @@ fi
 
 # 2. Build.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-toolchain.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_WERROR=ON
 cmake --build "$build" -j "$(nproc)"
 file "$build/rastertoPeltrin"
 
