@@ -1,15 +1,17 @@
 #!/bin/sh
-# The Debian packages: built from a copy of the tree, checked by lintian,
+# The Debian packages: built from a copy of the tree (for this machine and,
+# cross-built, for each ARCH given), checked by lintian,
 # unpacked and checked (filter modes, every PPD, a sample job's bytes against
 # BUILD's filter), then installed, printed through a CUPS scheduler of its
 # own that uses the system's filter folder, and purged again; the machine is
 # left as it was found (checked against a file list of /usr and /etc).
 #
-#   tests/packages.sh BUILD      (BUILD: a build folder of the same tree)
+#   tests/packages.sh BUILD [ARCH...]    (BUILD: a build folder of the same tree)
 set -eu
 export LC_ALL=C
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
+shift
 [ "$(id -u)" -eq 0 ] || { echo "packages: skipped: installing packages needs root"; exit 0; }
 "$src/scripts/setup.sh" debhelper lintian
 work=$(mktemp -d)
@@ -31,11 +33,15 @@ mkdir "$work/src"
 # The files git knows or would add (uncommitted changes too), not the build folders.
 (cd "$src" && git ls-files -z --cached --others --exclude-standard |
     tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -x -C "$work/src"
-(cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" dpkg-buildpackage -us -uc -b -Pnocheck) \
-    >"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; fail "the package build failed"; }
+for arch in "" "$@"; do
+    (cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
+        dpkg-buildpackage -us -uc -b ${arch:+-a "$arch"} -P${arch:+cross,}nocheck) \
+        >>"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; fail "the package build ($arch) failed"; }
+done
 ! grep -E ': warning: ' "$work/build.log" | grep -v '^dpkg-' || fail "the package build has compiler warnings"
-driver=$(echo "$work"/printer-driver-peltrin_*.deb)
-tools=$(echo "$work"/peltrin-tools_*.deb)
+arch=$(dpkg --print-architecture)
+driver=$(echo "$work"/printer-driver-peltrin_*_"$arch".deb)
+tools=$(echo "$work"/peltrin-tools_*_"$arch".deb)
 
 step "lintian"
 lintian --fail-on error,warning --display-info "$work"/*.changes
