@@ -24,6 +24,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM
 fail() { echo "packages: $*" >&2; exit 1; }
 start=$(date +%s)
 step() { echo "== packages: $* ($(($(date +%s) - start)) s)"; }
