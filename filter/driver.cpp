@@ -296,7 +296,7 @@ const char* pageHeaderRefusal(const cups_page_header_t& header)
 
 int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
 {
-    logText(log, "PELTRIN DEBUG MSG : drive version v1.4.8\n");
+    logText(log, "PELTRIN DEBUG MSG : drive version v" PELTRIN_VERSION "\n");
     if (argc != 6 && argc != 7) {
         logText(log, "PELTRIN DEBUG MSG: rastertoPeltrin job-id user title copies options [file]\n");
         logFlush(log);

@@ -1,11 +1,16 @@
 // rastertoPeltrin: the CUPS filter's entry point.
 #include <cstdio>
+#include <cstring>
 
 #include "filter/driver.h"
 #include "filter/log.h"
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("rastertoPeltrin %s\n", PELTRIN_VERSION);
+        return 0;
+    }
     LogOutput log(stderr);
     return runFilter(argc, argv, stdout, &log);
 }

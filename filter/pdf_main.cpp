@@ -79,6 +79,10 @@ pid_t startRasterizer(const std::string& path, int argc, char* argv[], LogOutput
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("pdftoPeltrin %s\n", PELTRIN_VERSION);
+        return 0;
+    }
     LogOutput log(stderr);
     if (argc != 6 && argc != 7)
         return runFilter(argc, argv, stdout, &log); // the usage line

@@ -12,7 +12,7 @@ build=${BUILD_DIR:-build-fuzz}
 
 # PELTRIN_FUZZ_EXTRA_FLAGS, e.g. -fno-sanitize=enum, looks past a known finding.
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DPELTRIN_FUZZ=ON -DPELTRIN_TESTS=OFF "-DPELTRIN_FUZZ_EXTRA_FLAGS=${PELTRIN_FUZZ_EXTRA_FLAGS-}" >/dev/null
+    -DPELTRIN_FUZZ=ON -DPELTRIN_TESTS=OFF -DPELTRIN_WERROR=ON "-DPELTRIN_FUZZ_EXTRA_FLAGS=${PELTRIN_FUZZ_EXTRA_FLAGS-}" >/dev/null
 cmake --build "$build" -j 2 --target peltrin_fuzz peltrin_fuzz_seeds
 
 # cupsRasterReadHeader allocates a line buffer from the header's bytes per

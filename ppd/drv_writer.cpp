@@ -193,7 +193,7 @@ const char* kHeader = R"drv(// CUPS driver information for every printer model t
 #include <font.defs>
 
 Manufacturer "Peltrin"
-Version 1.4.8
+Version )drv" PELTRIN_VERSION R"drv(
 Attribute "FileSystem" "" "False"
 Attribute "LandscapeOrientation" "" "Plus90"
 Attribute "TTRasterizer" "" "Type42"

@@ -123,14 +123,20 @@ std::string commandShape(const std::vector<Command>& commands)
     for (const Command& c : commands) {
         if (!text.empty())
             text += ' ';
+        // A letter and a row count, appended in turn to the shape (not
+        // joined into a temporary string first).
+        const auto letterAndRows = [&text](char letter, uint32_t rows) {
+            text += letter;
+            text += n(rows);
+        };
         if (c.kind == CommandKind::graphicsStore)
-            text += (c.fields[0] == 0x31 ? "K" : "C") + n(c.fields[2]);
+            letterAndRows(c.fields[0] == 0x31 ? 'K' : 'C', c.fields[2]);
         else if (c.kind == CommandKind::graphicsPrint)
             text += 'P';
         else if (c.kind == CommandKind::compressedBand)
-            text += 'B' + n(c.fields[1]);
+            letterAndRows('B', c.fields[1]);
         else if (c.kind == CommandKind::rasterImage)
-            text += 'V' + n(c.fields[2]);
+            letterAndRows('V', c.fields[2]);
         else
             text += shortName(c.kind);
     }

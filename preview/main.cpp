@@ -30,6 +30,7 @@ is none. PELTRIN_PREVIEW_FONT names another font file.
   --dump    list every command on standard output, one line each
   -o FILE   write the picture of the roll to FILE
   --help    this text
+  --version print the version
 
 Dump lines: the command's byte offset in decimal (six digits or more), a
 space, the command:
@@ -83,6 +84,10 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("peltrin-preview %s\n", PELTRIN_VERSION);
             return 0;
         }
         if (arg == "--dump") {

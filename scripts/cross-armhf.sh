@@ -4,10 +4,11 @@
 #
 #   scripts/cross-armhf.sh [ctest arguments...]
 #
-# Not part of CI: on first use it adds the armhf architecture to dpkg and
-# installs the cross compiler, qemu-user and the armhf libraries; keeping
-# the armhf and host versions in step can upgrade host packages (nothing is
-# removed). The build folder is build-armhf (BUILD_DIR overrides it).
+# Part of scripts/test.sh (CI). On first use it adds the armhf
+# architecture to dpkg and installs the cross compiler, qemu-user and the
+# armhf libraries; keeping the armhf and host versions in step can upgrade
+# host packages (nothing is removed). The build folder is build-armhf
+# (BUILD_DIR overrides it).
 #
 # Tests that run the filter executable start an armhf program from an armhf
 # program. When the kernel has no qemu-arm handler registered (containers),
@@ -52,7 +53,7 @@ fi
 
 # 2. Build.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-toolchain.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_WERROR=ON
 cmake --build "$build" -j "$(nproc)"
 file "$build/rastertoPeltrin"
 

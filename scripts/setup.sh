@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs what the build and the tests need on Debian 12, when missing.
+# Installs what the build and the tests need on Debian 12, when missing,
+# and the packages named as arguments.
 set -eu
-packages="g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev libfreetype-dev
+packages="$* g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev libfreetype-dev
 fonts-dejavu-core cups cups-client cups-daemon cups-ppdc cups-filters cups-filters-core-drivers ghostscript"
 missing=""
 for p in $packages; do

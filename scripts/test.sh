@@ -1,16 +1,31 @@
 #!/bin/sh
 # Builds and runs every test: a plain build, then one under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer, then the build and the tests for 32-bit
+# ARM under qemu-user, then the Debian packages for both (built, checked by
+# lintian, and the amd64 ones installed, printed with and purged;
+# tests/packages.sh). Here compiler warnings are errors. Each step's time
+# is logged.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 jobs=$(nproc)
+timed() {
+    begin=$(date +%s)
+    "$@"
+    echo "== $(($(date +%s) - begin)) s: $*"
+}
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_TESTS=ON
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_TESTS=ON -DPELTRIN_WERROR=ON
+timed cmake --build build -j "$jobs"
+timed ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELTRIN_SANITIZE=ON -DPELTRIN_TESTS=ON
-cmake --build build-sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELTRIN_SANITIZE=ON -DPELTRIN_TESTS=ON -DPELTRIN_WERROR=ON
+timed cmake --build build-sanitize -j "$jobs"
+timed env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+timed scripts/cross-armhf.sh
+
+# After ctest, never beside it: the install test puts the driver into the
+# system's filter and PPD folders for a while.
+timed tests/packages.sh build armhf

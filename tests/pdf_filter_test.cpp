@@ -96,8 +96,8 @@ TEST(PdfFilter, CancelEndsTheRasterizerToo)
     if (filter == 0) {
         setenv("CUPS_SERVERBIN", bin.c_str(), 1);
         setenv("PPD", ppd().c_str(), 1);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
+        if (freopen("/dev/null", "w", stdout) == nullptr || freopen("/dev/null", "w", stderr) == nullptr)
+            _exit(127);
         execl(PELTRIN_PDF_FILTER_PATH, "pdftoPeltrin", "9", "user", "t", "1", "", "/dev/null",
               static_cast<char*>(nullptr));
         _exit(127);

@@ -167,8 +167,8 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
     pid_ = fork();
     if (pid_ == 0) {
         const std::string log = work_ + "/log/cupsd.out";
-        std::freopen(log.c_str(), "w", stdout);
-        std::freopen(log.c_str(), "a", stderr);
+        if (std::freopen(log.c_str(), "w", stdout) == nullptr || std::freopen(log.c_str(), "a", stderr) == nullptr)
+            _exit(127);
         execlp("cupsd", "cupsd", "-f", "-c", (work_ + "/etc/cupsd.conf").c_str(), "-s",
                (work_ + "/etc/cups-files.conf").c_str(), static_cast<char*>(nullptr));
         _exit(127);
