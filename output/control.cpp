@@ -60,13 +60,15 @@ void jobSetup(JobState& job)
     if (job.log != nullptr)
         job.log->armCancel();
     setTermAction(cancelJob);
+    job.cancelBySignal = true;
     shutDown(job.out);
 }
 
 void endPage(JobState& job)
 {
     job.out.flush();
-    setTermAction(SIG_IGN);
+    if (job.cancelBySignal)
+        setTermAction(SIG_IGN);
 }
 
 void shutDown(PrinterOutput& out)

@@ -8,7 +8,7 @@
 #include "filter/job_state.h"
 
 void jobSetup(JobState& job);          // installs the SIGTERM cancel, sends ESC @
-void endPage(JobState& job);           // flushes; SIGTERM ignored from now on
+void endPage(JobState& job);           // flushes; after jobSetup, SIGTERM ignored from now on
 void shutDown(PrinterOutput& out);     // ESC @
 void openCashDrawer(JobState& job);    // the kicks that cashDrawer selects
 void ejectPaper(JobState& job);        // GS e for ejectOption 3 or 5
