@@ -84,6 +84,25 @@ std::vector<PrintOption> modelOptions(const ModelRow& row)
     return out;
 }
 
+bool printsTwoColors(const ModelRow& row)
+{
+    return row.colorOptions && row.colorPath;
+}
+
+std::string modelKind(const ModelRow& row)
+{
+    std::string kind;
+    switch (row.pageEnd) {
+    // Only a model that reads PageCut ever cuts.
+    case PageEnd::cut: kind = row.colorOptions ? "80 mm receipt printer with cutter" : "80 mm receipt printer"; break;
+    case PageEnd::fourFeeds: kind = "receipt printer without cutter"; break;
+    case PageEnd::twoFeeds: kind = row.labelOption ? "58 mm label printer" : "58 mm mobile printer"; break;
+    }
+    if (printsTwoColors(row))
+        kind += ", black and red";
+    return kind;
+}
+
 std::vector<PrintOption> allOptions(const ModelRow& row)
 {
     std::vector<PrintOption> out = commonOptions();

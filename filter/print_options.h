@@ -37,6 +37,12 @@ const std::vector<PrintOption>& commonOptions();
 // The options that depend on the model's row (cut, focus, compression,
 // label, eject, reduction, the cash drawer), in the PPD's order.
 std::vector<PrintOption> modelOptions(const ModelRow& row);
+// What the model is, as its PPD's nickname says after the model number:
+// "80 mm receipt printer with cutter, black and red", ...
+std::string modelKind(const ModelRow& row);
+// Whether the model prints a second color (ColorModel 0 is offered).
+bool printsTwoColors(const ModelRow& row);
+
 // Every option of a model: the common ones, then the model's own.
 std::vector<PrintOption> allOptions(const ModelRow& row);
 

@@ -54,6 +54,12 @@ void cancelJob(int)
     _exit(0);
 }
 
+void sendCancelEnd(PrinterOutput& out)
+{
+    out.write(CancelFill, sizeof CancelFill);
+    shutDown(out);
+}
+
 void jobSetup(JobState& job)
 {
     job.out.armCancel();

@@ -18,6 +18,10 @@ void pageEndFeedAndCut(JobState& job);        // after every counted page
 void jobEndFeed(JobState& job);               // normal job end, pageCut 5
 void jobEndCut(JobState& job);                // last output of the job; also for unsupported models
 
+// A cancelled job's last bytes: 720 zero bytes and ESC @ (what the SIGTERM
+// cancel sends), for a front end that learns of the cancel between pages.
+void sendCancelEnd(PrinterOutput& out);
+
 // The SIGTERM handler that jobSetup installs: sends what the job has pending,
 // 720 zero bytes and ESC @ straight to the printer, writes the log lines
 // still pending, and ends the process with status 0. Uses only

@@ -36,23 +36,9 @@ struct Profile {
 
 Profile profileOf(const ModelRow& row)
 {
-    return {row.colorOptions && row.colorPath, row.colorOptions, row.drawerOptions, row.focusOption,
+    return {printsTwoColors(row), row.colorOptions, row.drawerOptions, row.focusOption,
             row.compOption, row.labelOption, row.reductionOption, row.ejectOptionRead,
             row.grayScaling, row.pageEnd};
-}
-
-std::string kindOf(const Profile& p)
-{
-    std::string kind;
-    switch (p.pageEnd) {
-    // Only a model that reads PageCut ever cuts.
-    case PageEnd::cut: kind = p.colorOptions ? "80 mm receipt printer with cutter" : "80 mm receipt printer"; break;
-    case PageEnd::fourFeeds: kind = "receipt printer without cutter"; break;
-    case PageEnd::twoFeeds: kind = p.labelOption ? "58 mm label printer" : "58 mm mobile printer"; break;
-    }
-    if (p.twoColors)
-        kind += ", black and red";
-    return kind;
 }
 
 // 203 dpi: 204.30 pt is 576 dots, 136.20 pt 384, 612.89 pt 1728, 408.60 pt 1152.
@@ -199,14 +185,15 @@ int main()
         option(out, "", o);
     }
     for (const auto& [profile, models] : groups) {
-        out += "\n// " + kindOf(profile) + "\n{\n" + profileBlock(profile, *findModel(models.front()));
+        const ModelRow& first = *findModel(models.front()); // models of a block share their options
+        out += "\n// " + modelKind(first) + "\n{\n" + profileBlock(profile, first);
         for (int32_t model : models) {
             char number[8];
             std::snprintf(number, sizeof number, "%03d", model);
             out += "\n  {\n";
             out += "    ModelName \"Model " + std::to_string(model) + "\"\n";
             out += "    Attribute NickName \"\" \"Peltrin Model " + std::to_string(model) + ", " +
-                   kindOf(profile) + "\"\n";
+                   modelKind(first) + "\"\n";
             out += "    PCFileName \"peltrin-" + std::string(number) + ".ppd\"\n";
             out += "    ModelNumber " + std::to_string(model) + "\n";
             out += "  }\n";
