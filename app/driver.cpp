@@ -129,7 +129,9 @@ private:
     pappl_device_t* device_;
 };
 
-// The engine's log lines go to the job's log at debug level, one entry a line.
+// The engine's log lines go to the job's log at debug level, one entry a
+// line; the first ERROR: line (why a page was refused) becomes the job's
+// state message.
 class JobLogSink final : public ByteSink {
 public:
     explicit JobLogSink(pappl_job_t* job) : job_(job) {}
@@ -140,7 +142,12 @@ public:
             const char* end = static_cast<const char*>(std::memchr(text, '\n', size));
             const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - text) : size;
             // PAPPL's log formats no precision: each line is a string of its own.
-            papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", std::string(text, length).c_str());
+            const std::string line(text, length);
+            papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
+            if (!failed_ && line.starts_with("ERROR: ")) {
+                papplJobSetMessage(job_, "%s", line.c_str() + 7);
+                failed_ = true;
+            }
             const std::size_t used = std::min(size, length + 1);
             text += used;
             size -= used;
@@ -150,6 +157,7 @@ public:
 
 private:
     pappl_job_t* job_;
+    bool failed_ = false;
 };
 
 // What the lines PAPPL hands over hold. PAPPL passes a document's lines

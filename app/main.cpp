@@ -50,6 +50,22 @@ pappl_loglevel_t logLevel(const char* value)
     return PAPPL_LOGLEVEL_WARN;
 }
 
+// A document sent without its format: PWG and Apple raster, PDF, PNG and
+// JPEG are PAPPL's to tell; anything else is a text, as for the filter,
+// which prints every input that is not raster as a text.
+const char* documentFormat(const unsigned char* header, size_t size, void*)
+{
+    static constexpr struct {
+        const char* magic;
+        size_t size;
+    } kKnown[] = {{"RaS2", 4}, {"UNIRAST", 7}, {"%PDF", 4}, {"\x89PNG", 4}, {"\xff\xd8\xff", 3}};
+    for (const auto& known : kKnown) {
+        if (size >= known.size && std::memcmp(header, known.magic, known.size) == 0)
+            return nullptr;
+    }
+    return "text/plain";
+}
+
 pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
 {
     const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
@@ -81,6 +97,7 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
     papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr, nullptr,
                                  setupDriver, nullptr);
+    papplSystemSetMIMECallback(system, documentFormat, nullptr);
     papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
     papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
 
