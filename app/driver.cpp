@@ -527,23 +527,6 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     return true;
 }
 
-std::string vendorStrings()
-{
-    std::string out;
-    std::vector<std::string> seen;
-    for (const ModelRow& row : modelTable()) {
-        for (const VendorOption& v : vendorOptions(row)) {
-            if (std::find(seen.begin(), seen.end(), v.name) != seen.end())
-                continue;
-            seen.push_back(v.name);
-            out += "\"" + v.name + "\" = \"" + v.option.text + "\";\n";
-            for (const OptionChoice& c : v.option.choices)
-                out += "\"" + v.name + "." + c.keyword + "\" = \"" + c.text + "\";\n";
-        }
-    }
-    return out;
-}
-
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
 {
     const ModelRow* row = jobModel(job);

@@ -4,7 +4,6 @@
 
 #include <pappl/pappl.h>
 
-#include <string>
 #include <vector>
 
 // Every model's driver, named peltrin_NNN and described as its PPD is.
@@ -14,11 +13,6 @@ std::vector<pappl_pr_driver_t>& printerDrivers();
 // vendor attributes from the model's row and options list.
 bool setupDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char* deviceId,
                  pappl_pr_driver_data_t* data, ipp_t** attrs, void* context);
-
-// The English names of the vendor attributes and their choices, in
-// PAPPL's strings format ("page-cut" = "Cut"; "page-cut.2" = "Feed and
-// cut after each page";), for the web interface.
-std::string vendorStrings();
 
 // The document format of printer commands sent as they are.
 inline constexpr char kCommandFormat[] = "application/vnd.peltrin-commands";

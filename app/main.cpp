@@ -99,8 +99,6 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
                                  setupDriver, nullptr);
     papplSystemSetMIMECallback(system, documentFormat, nullptr);
     papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
-    static const std::string strings = vendorStrings();
-    papplSystemAddStringsData(system, "/en.strings", "en", strings.c_str());
     papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
 
     static pappl_version_t version = {};

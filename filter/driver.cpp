@@ -95,26 +95,9 @@ int rasterJob(Job& job)
     JobState& s = job.state;
     job.stream = cupsRasterOpenIO(readRasterInput, &job, CUPS_RASTER_READ);
     startRasterJob(s);
-    const PageRowReader readPixels = [&job](std::span<uint8_t> rows) {
-        return cupsRasterReadPixels(job.stream, rows.data(), static_cast<unsigned>(rows.size())) != 0;
-    };
-
-    cups_page_header_t header;
-    for (;;) {
-        std::memset(&header, 0, sizeof header);
-        if (job.stream == nullptr || cupsRasterReadHeader(job.stream, &header) == 0)
-            break;
-        const PageOutcome outcome = printRasterPage(s, header, readPixels);
-        if (outcome == PageOutcome::endJob)
-            break;
-        if (outcome == PageOutcome::failJob) {
-            s.jobFailed = true;
-            closeInput(job);
-            return failRasterJob(s);
-        }
-    }
+    const PagesEnd end = printRasterPages(s, job.stream);
     closeInput(job);
-    return endRasterJob(s);
+    return end == PagesEnd::failed ? failRasterJob(s) : endRasterJob(s);
 }
 
 } // namespace
