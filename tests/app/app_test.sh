@@ -15,6 +15,11 @@ for tool in socat ipptool gs; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
 done
 
+# Under AddressSanitizer: PAPPL 1.3 leaves its system's strings and the
+# command line's options unfreed at exit, so leaks are not looked for in
+# the application's processes (the engine's are, in the unit tests).
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+
 W=$(mktemp -d)
 export HOME=$W TMPDIR=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
