@@ -7,6 +7,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "filter/byte_sink.h"
@@ -525,6 +528,71 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
         data->vendor[data->num_vendor++] = v.name.c_str();
     }
     return true;
+}
+
+bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
+{
+    const ModelRow* row = jobModel(job);
+    if (row == nullptr)
+        return false;
+    pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
+    EngineJob e(job, device);
+    fillJobSettings(e, *row, *options, true);
+    const unsigned width = options->header.cupsWidth, height = options->header.cupsHeight;
+    papplJobDeletePrintOptions(options);
+    const bool twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*row);
+
+    // Ghostscript rasterizes the pages onto the media as the filter chain
+    // does: 1-bit K, or 1-bit banded CMYK with color management off (pure
+    // black in K only, pure red in M and Y only); a page larger than the
+    // media is shrunk to fit it.
+    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=cups", "-r203",
+                                     "-dcupsBitsPerColor=1", twoColors ? "-dcupsColorSpace=6" : "-dcupsColorSpace=3",
+                                     twoColors ? "-dcupsColorOrder=1" : "-dcupsColorOrder=0", "-dUseFastColor=true",
+                                     "-dDEVICEWIDTH=" + std::to_string(width),
+                                     "-dDEVICEHEIGHT=" + std::to_string(height), "-dFIXEDMEDIA", "-dPDFFitPage",
+                                     "-sOutputFile=-", papplJobGetFilename(job)};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start Ghostscript: %s", std::strerror(spawned));
+        return false;
+    }
+
+    papplJobSetImpressions(job, 1);
+    startJob(e.state);
+    startRasterJob(e.state);
+    cups_raster_t* stream = cupsRasterOpen(fds[0], CUPS_RASTER_READ);
+    const PagesEnd end = printRasterPages(e.state, stream, [job] { return papplJobIsCanceled(job); });
+    cupsRasterClose(stream);
+    close(fds[0]);
+    if (end == PagesEnd::stopped)
+        kill(pid, SIGTERM);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    papplJobSetImpressionsCompleted(job, e.state.pageCount);
+    if (end == PagesEnd::stopped) {
+        sendCancelEnd(e.out);
+        e.out.flush();
+        e.log.flush();
+        return true;
+    }
+    return (end == PagesEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
 }
 
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)

@@ -20,3 +20,7 @@ inline constexpr char kCommandFormat[] = "application/vnd.peltrin-commands";
 // The filter for text/plain: the file to the printer unchanged, in the
 // printer's font, with the stored logo as the settings ask.
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void* context);
+
+// The filter for application/pdf: Ghostscript rasterizes the pages onto the
+// job's media, the engine prints them as raster pages.
+bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void* context);

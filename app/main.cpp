@@ -99,6 +99,7 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
                                  setupDriver, nullptr);
     papplSystemSetMIMECallback(system, documentFormat, nullptr);
     papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
+    papplSystemAddMIMEFilter(system, "application/pdf", kCommandFormat, printPdfJob, nullptr);
     papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
 
     static pappl_version_t version = {};

@@ -3,13 +3,14 @@
 # and port), its printers' socket:// devices pointed at a listener on this
 # machine that keeps each job's bytes: the drivers, a printer's attributes,
 # raster jobs printed exactly as rastertoPeltrin prints the same raster
-# (raster_jobs.txt), a text job as the filter prints it, printer commands
-# passed through unchanged, and the printer kept across a restart.
+# (raster_jobs.txt), a text job as the filter prints it, a PDF job in two
+# colors, printer commands passed through unchanged, and the printer kept
+# across a restart.
 #
-#   app_test.sh APP FILTER PPD_DIR SAMPLES_DIR
+#   app_test.sh APP FILTER PPD_DIR SAMPLES_DIR PREVIEW
 # Exit status 77 (skipped) when a tool it needs is missing.
 set -u
-APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4
+APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
 for tool in socat ipptool gs; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
@@ -21,7 +22,9 @@ done
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 
 W=$(mktemp -d)
-export HOME=$W TMPDIR=$W
+# SNAP_COMMON: PAPPL's command line talks to the server through a socket
+# there (instead of /run/peltrin-printer-app.sock when run as root).
+export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 PORT=$((20000 + $$ % 20000)) DPORT=$((40000 + $$ % 20000))
 SERVER= LISTENER= failures=0
@@ -104,6 +107,10 @@ done <"$W/cases"
 printed -d text -o logo-position=3 "$SAMPLES/note.txt"
 PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
 cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
+
+printed -d text -o print-color-mode=color "$SAMPLES/two-color.pdf"
+"$PREVIEW" --dump "$got" >"$W/pdf.dump" 2>&1 && grep -q 'store color=49' "$W/pdf.dump" &&
+    grep -q 'store color=50' "$W/pdf.dump" || fail "a two-color PDF job is not printed in both colors"
 
 printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
 printed -d text -o document-format=application/vnd.peltrin-commands "$W/commands.bin"
