@@ -121,6 +121,9 @@ ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test
 
 # The printers and their defaults are kept across a restart.
 "$APP" modify -d text -o page-cut-default=0 >/dev/null || fail "modify page-cut-default"
+# PAPPL saves its state from its main loop once it is woken after a change.
+waitFor sh -c "\"$APP\" status; grep -q '^page-cut-default 0' '$W/.peltrin-printer-app.state'" ||
+    fail "page-cut-default not saved"
 stopServer
 startServer
 "$APP" status -d text >/dev/null 2>&1 || fail "printer lost at restart"
