@@ -61,6 +61,8 @@ struct JobState {
     int32_t ALREADY_OPEN = 1; // the drawer kick before printing is still due
     int32_t pageCount = 0;
     bool jobFailed = false;
+    bool cancelBySignal = false; // jobSetup installed the SIGTERM cancel
+
 
     JobBuffers buffers;
 };

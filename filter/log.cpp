@@ -22,19 +22,6 @@ bool isSpoolerMessage(std::string_view text)
                        [&](std::string_view prefix) { return text.starts_with(prefix); });
 }
 
-void writeAll(int fd, const char* data, std::size_t size) noexcept
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
 // SIGTERM is held back while a block is handed over, so the cancel never
 // sees a block half written.
 class TermHeld {
@@ -56,8 +43,13 @@ private:
 
 } // namespace
 
-LogOutput::LogOutput(FILE* sink)
-    : sink_(sink), fd_(sink != nullptr ? fileno(sink) : -1), block_(new char[kBlockSize])
+LogOutput::LogOutput(FILE* stream)
+    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new char[kBlockSize])
+{
+}
+
+LogOutput::LogOutput(ByteSink& sink)
+    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new char[kBlockSize])
 {
 }
 
@@ -109,14 +101,7 @@ void LogOutput::drain(bool wholeLinesOnly)
     }
     if (size == 0)
         return;
-    if (sink_ != nullptr) {
-        if (fd_ >= 0) {
-            fflush(sink_); // what others put on the stream itself goes first
-            writeAll(fd_, block_.get(), size);
-        } else {
-            fwrite(block_.get(), 1, size, sink_);
-        }
-    }
+    sink_->write(reinterpret_cast<const uint8_t*>(block_.get()), size);
     std::memmove(block_.get(), block_.get() + size, used - size);
     used_.store(used - size, std::memory_order_relaxed);
 }
@@ -124,8 +109,7 @@ void LogOutput::drain(bool wholeLinesOnly)
 void LogOutput::flush()
 {
     drain(false);
-    if (sink_ != nullptr)
-        fflush(sink_);
+    sink_->flush();
 }
 
 void LogOutput::armCancel()
@@ -147,7 +131,8 @@ void LogOutput::cancelPending() noexcept
     std::atomic_signal_fence(std::memory_order_acquire);
     if (log == nullptr || log->fd_ < 0)
         return;
-    writeAll(log->fd_, log->block_.get(), log->used_.load(std::memory_order_relaxed));
+    writeFully(log->fd_, reinterpret_cast<const uint8_t*>(log->block_.get()),
+               log->used_.load(std::memory_order_relaxed));
 }
 
 void logText(LogOutput* log, std::string_view text)

@@ -8,8 +8,9 @@
 //
 // The log is buffered in one block and handed to its sink in whole lines
 // (so lines of other writers of the same stream, such as a rasterizer, never
-// land inside ours). A sink with a file descriptor is written with write(2);
-// memory streams in tests go through fwrite. The SIGTERM cancel writes what
+// land inside ours). The filter's sink is standard error (a FileSink: write(2)
+// on its descriptor; memory streams in tests go through fwrite); another
+// front end hands in a sink of its own, which gets whole lines too. The SIGTERM cancel writes what
 // is pending from its signal handler (cancelPending), so a cancelled job's
 // log is kept.
 #pragma once
@@ -20,11 +21,14 @@
 #include <memory>
 #include <string_view>
 
+#include "filter/byte_sink.h"
+
 class LogOutput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    explicit LogOutput(FILE* sink);
+    explicit LogOutput(FILE* stream);
+    explicit LogOutput(ByteSink& sink);
     ~LogOutput();
     LogOutput(const LogOutput&) = delete;
     LogOutput& operator=(const LogOutput&) = delete;
@@ -45,8 +49,9 @@ private:
     void append(std::string_view text);
     void drain(bool wholeLinesOnly);
 
-    FILE* sink_;
-    int fd_; // sink's descriptor, -1 for a memory stream (or no sink)
+    FileSink file_; // the sink when the log was given a stream
+    ByteSink* sink_;
+    int fd_; // sink's descriptor, -1 when it has none
     std::unique_ptr<char[]> block_;
     std::atomic<std::size_t> used_{0};
     bool atLineStart_ = true;

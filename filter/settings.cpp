@@ -7,7 +7,7 @@
 #include <cups/ppd.h>
 
 #include "filter/log.h"
-#include "filter/model_table.h"
+#include "filter/print_options.h"
 
 namespace {
 
@@ -86,56 +86,9 @@ int initializeSettings(const char* options, PrintSettings& settings, LogOutput* 
     }
     cupsFreeOptions(count, list);
 
-    settings.modelNumber = ppd->model_number;
-    const ModelRow* row = findModel(settings.modelNumber);
-
-    settings.pageSize = getOptionChoiceIndex("PageSize", ppd);
-    settings.pageType = getOptionChoiceIndex("PageType", ppd);
-    settings.rotation = getOptionChoiceIndex("Rotation", ppd);
-    if (row != nullptr && row->focusOption)
-        settings.focusArea = getOptionChoiceIndex("FocusArea", ppd);
-    if (row != nullptr && row->compOption)
-        settings.compPrinting = getOptionChoiceIndex("CompPrinting", ppd);
-    if (row != nullptr && row->labelOption)
-        settings.labelPrinting = getOptionChoiceIndex("LabelPrinting", ppd);
-    settings.logoPosition = getOptionChoiceIndex("LogoPosition", ppd);
-    settings.logoJustification = getOptionChoiceIndex("LogoJustification", ppd);
-    settings.logoImage = getOptionChoiceIndex("LogoImage", ppd);
-    settings.logoWidth = getOptionChoiceIndex("LogoWidth", ppd);
-    settings.lineFeed = getOptionChoiceIndex("LineFeed", ppd);
-
-    if (row != nullptr && row->grayForced) {
-        logText(log, "Set Color model = GRAY");
-        settings.colorModel = 1;
-    } else {
-        if (settings.modelNumber == 83) {
-            settings.colorModel = 1;
-        } else {
-            settings.colorModel = getOptionChoiceIndex("ColorModel", ppd);
-            settings.pageCut = getOptionChoiceIndex("PageCut", ppd);
-        }
-        settings.cashDrawer = getOptionChoiceIndex("CashDrawer", ppd);
-        logFormat(log, "PELTRIN DEBUG MSG : cashDrawer = %d\n", settings.cashDrawer);
-        settings.cashDrawerOpen = getOptionChoiceIndex("CashDrawerOpen", ppd);
-        logFormat(log, "PELTRIN DEBUG MSG : cashDrawerOpen = %d\n", settings.cashDrawerOpen);
-        settings.cashDrawer1PulseWidth = getOptionChoiceIndex("CashDrawer1PulseWidth", ppd);
-        settings.cashDrawer2PulseWidth = getOptionChoiceIndex("CashDrawer2PulseWidth", ppd);
-        logFormat(log, "PELTRIN DEBUG MSG : cashDrawer1PulseWidth = %d\n", settings.cashDrawer1PulseWidth);
-        logFormat(log, "PELTRIN DEBUG MSG : cashDrawer2PulseWidth = %d\n", settings.cashDrawer2PulseWidth);
-    }
-
-    if (row == nullptr)
-        return 1;
-
-    logFormat(log, "PELTRIN DEBUG MSG: The Printer Model is : %d\n", settings.modelNumber);
-    if (row->reductionOption) {
-        settings.paperReduction = getCustomParam("PaperReduction", ppd, log);
-        logFormat(log, "PELTRIN DEBUG MSG: Reduce Rate = %d\n", settings.paperReduction);
-    }
-    settings.ejectOption = 0;
-    if (row->ejectOptionRead) {
-        settings.ejectOption = getOptionChoiceIndex("EjectOption", ppd);
-        logFormat(log, "PELTRIN DEBUG MSG: Eject Option = %d\n", settings.ejectOption);
-    }
-    return 0;
+    const OptionValue value = [&](const char* keyword) {
+        return std::strcmp(keyword, "PaperReduction") == 0 ? getCustomParam(keyword, ppd, log)
+                                                           : getOptionChoiceIndex(keyword, ppd);
+    };
+    return fillSettings(settings, ppd->model_number, value, log);
 }

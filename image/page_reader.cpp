@@ -36,13 +36,22 @@ uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b)
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
                    cups_page_header_t& header, int32_t pageType, LogOutput* log)
 {
+    const PageRowReader readPixels = [stream](std::span<uint8_t> rows) {
+        return cupsRasterReadPixels(stream, rows.data(), static_cast<unsigned>(rows.size())) != 0;
+    };
+    return removeNullLine(readPixels, destination, header, pageType, log);
+}
+
+int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log)
+{
     const uint32_t h = header.cupsHeight;
     const uint32_t b = header.cupsBytesPerLine;
     const uint64_t length = uint64_t{h} * b;
     const bool variable = pageType == 0;
 
     if (length > destination.size() || length > UINT32_MAX ||
-        cupsRasterReadPixels(stream, destination.data(), static_cast<unsigned>(length)) == 0) {
+        !readRows(destination.first(static_cast<std::size_t>(length)))) {
         logText(log, variable ? "PELTRIN DEBUG MSG : removeNullLine() NULLIMAGE\n"
                               : "PELTRIN DEBUG MSG : removeNullLine() NULLIMAGE2\n");
         return kPageNotRead;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 
 #include <cups/raster.h>
@@ -28,6 +29,13 @@ enum : int {
 // other page type is kept whole. Returns 0, -1 or -2 (nothing could be read).
 // `destination` must hold the page; the bytes after the page stay as they were.
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
+
+// The same for a page whose rows come from elsewhere: `readRows` fills the
+// span it is given (cupsHeight x cupsBytesPerLine bytes) and returns false
+// when the page cannot be read.
+using PageRowReader = std::function<bool(std::span<uint8_t> rows)>;
+int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
                    cups_page_header_t& header, int32_t pageType, LogOutput* log);
 
 // Trims the blank rows at both ends of h rows of b bytes in place (the kept

@@ -54,19 +54,27 @@ void cancelJob(int)
     _exit(0);
 }
 
+void sendCancelEnd(PrinterOutput& out)
+{
+    out.write(CancelFill, sizeof CancelFill);
+    shutDown(out);
+}
+
 void jobSetup(JobState& job)
 {
     job.out.armCancel();
     if (job.log != nullptr)
         job.log->armCancel();
     setTermAction(cancelJob);
+    job.cancelBySignal = true;
     shutDown(job.out);
 }
 
 void endPage(JobState& job)
 {
     job.out.flush();
-    setTermAction(SIG_IGN);
+    if (job.cancelBySignal)
+        setTermAction(SIG_IGN);
 }
 
 void shutDown(PrinterOutput& out)

@@ -13,33 +13,15 @@ static_assert(std::atomic<PrinterOutput*>::is_always_lock_free);
 // The writer the SIGTERM handler finishes; null when none is armed.
 std::atomic<PrinterOutput*> CancelOutput{nullptr};
 
-int descriptorOf(FILE* sink)
-{
-    if (sink == nullptr)
-        return -1;
-    int fd = fileno(sink);
-    return fd >= 0 ? fd : -1;
-}
-
 } // namespace
 
-bool writeFully(int fd, const uint8_t* data, std::size_t size) noexcept
+PrinterOutput::PrinterOutput(FILE* stream)
+    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new uint8_t[kBlockSize])
 {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
-PrinterOutput::PrinterOutput(FILE* sink)
-    : sink_(sink), fd_(descriptorOf(sink)), block_(new uint8_t[kBlockSize])
+PrinterOutput::PrinterOutput(ByteSink& sink)
+    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new uint8_t[kBlockSize])
 {
 }
 
@@ -113,19 +95,10 @@ void PrinterOutput::drain()
     const std::size_t used = used_.load(std::memory_order_relaxed);
     if (used == 0)
         return;
-    if (sink_ != nullptr) {
-        if (fd_ >= 0) {
-            // Bytes someone put on the stream itself go first.
-            fflush(sink_);
-        }
-        draining_ = 1;
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        if (fd_ >= 0)
-            writeFully(fd_, block_.get(), used);
-        else
-            fwrite(block_.get(), 1, used, sink_);
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-    }
+    draining_ = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    sink_->write(block_.get(), used);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     used_.store(0, std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     draining_ = 0;
@@ -134,8 +107,7 @@ void PrinterOutput::drain()
 void PrinterOutput::flush()
 {
     drain();
-    if (sink_ != nullptr)
-        fflush(sink_);
+    sink_->flush();
 }
 
 void PrinterOutput::armCancel()

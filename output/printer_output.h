@@ -1,8 +1,9 @@
 // Printer output: the one byte sink for everything meant for the printer.
 //
-// Commands and page data are appended to an internal block and go out to the
-// FILE* in whole blocks, so page data never costs a stdio call per byte.
-// Production writes to standard output; tests hand in a memory stream.
+// Commands and page data are appended to an internal block and go out to a
+// byte sink in whole blocks, so page data never costs a call per byte. The
+// filter writes to standard output, tests to a memory stream (both through
+// a FileSink), another front end to a sink of its own.
 //
 // A sink with a file descriptor is written with write(2) directly, so no
 // bytes of the printer stream ever wait in a stdio buffer: at any moment the
@@ -20,11 +21,14 @@
 #include <memory>
 #include <span>
 
+#include "filter/byte_sink.h"
+
 class PrinterOutput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    explicit PrinterOutput(FILE* sink);
+    explicit PrinterOutput(FILE* stream);
+    explicit PrinterOutput(ByteSink& sink);
     ~PrinterOutput();
     PrinterOutput(const PrinterOutput&) = delete;
     PrinterOutput& operator=(const PrinterOutput&) = delete;
@@ -39,7 +43,6 @@ public:
     // Hands every pending byte to the sink and flushes the sink.
     void flush();
 
-    FILE* sink() const { return sink_; }
     // Bytes appended but not yet handed to the sink.
     std::span<const uint8_t> pending() const { return {block_.get(), used_.load(std::memory_order_relaxed)}; }
 
@@ -60,16 +63,12 @@ private:
     void drain();
     void appended(std::size_t used);
 
-    FILE* sink_;
-    int fd_; // sink's descriptor, -1 for a memory stream (or no sink)
+    FileSink file_; // the sink when the writer was given a stream
+    ByteSink* sink_;
+    int fd_; // sink's descriptor, -1 when it has none
     std::unique_ptr<uint8_t[]> block_;
     // Written only after the bytes it counts are in the block, so a signal
     // handler never sees a count that covers bytes not yet stored.
     std::atomic<std::size_t> used_{0};
     volatile std::sig_atomic_t draining_ = 0; // a drain of the block is under way
 };
-
-// Writes all of data to fd with write(2), going on after partial writes and
-// EINTR; stops at the first other error. Async-signal-safe. Returns false
-// when not everything could be written.
-bool writeFully(int fd, const uint8_t* data, std::size_t size) noexcept;

@@ -1,6 +1,6 @@
 // peltrin-drv: writes the CUPS driver information file (ppd/peltrin.drv)
-// from the model table, so that every PPD offers exactly the options its
-// model reads. Models whose PPDs differ only in name share one block.
+// from the model table and the options list, so that every PPD offers
+// exactly the options its model reads. Models whose PPDs differ only in name share one block.
 //
 //   peltrin-drv > ppd/peltrin.drv      (ppdc then makes one PPD per model)
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filter/model_table.h"
+#include "filter/print_options.h"
 
 namespace {
 
@@ -35,23 +36,9 @@ struct Profile {
 
 Profile profileOf(const ModelRow& row)
 {
-    return {row.colorOptions && row.colorPath, row.colorOptions, row.drawerOptions, row.focusOption,
+    return {printsTwoColors(row), row.colorOptions, row.drawerOptions, row.focusOption,
             row.compOption, row.labelOption, row.reductionOption, row.ejectOptionRead,
             row.grayScaling, row.pageEnd};
-}
-
-std::string kindOf(const Profile& p)
-{
-    std::string kind;
-    switch (p.pageEnd) {
-    // Only a model that reads PageCut ever cuts.
-    case PageEnd::cut: kind = p.colorOptions ? "80 mm receipt printer with cutter" : "80 mm receipt printer"; break;
-    case PageEnd::fourFeeds: kind = "receipt printer without cutter"; break;
-    case PageEnd::twoFeeds: kind = p.labelOption ? "58 mm label printer" : "58 mm mobile printer"; break;
-    }
-    if (p.twoColors)
-        kind += ", black and red";
-    return kind;
 }
 
 // 203 dpi: 204.30 pt is 576 dots, 136.20 pt 384, 612.89 pt 1728, 408.60 pt 1152.
@@ -71,28 +58,16 @@ void media(std::string& out, bool isDefault, const std::string& name, double wid
     out += line;
 }
 
-struct Choice {
-    std::string keyword, text;
-};
-
-void option(std::string& out, const char* keyword, const char* text, const std::vector<Choice>& choices,
-            const std::string& defaultChoice)
+// One option with its choices, its default marked, each line indented.
+void option(std::string& out, const std::string& indent, const PrintOption& o)
 {
-    out += std::string("  Option \"") + keyword + "/" + text + "\" PickOne AnySetup 10\n";
-    for (const Choice& c : choices)
-        out += std::string("    ") + (c.keyword == defaultChoice ? "*" : "") + "Choice \"" + c.keyword + "/" +
-               c.text + "\" \"\"\n";
+    out += indent + "Option \"" + o.keyword + "/" + o.text + "\" PickOne AnySetup 10\n";
+    for (const OptionChoice& c : o.choices)
+        out += indent + "  " + (c.keyword == o.defaultChoice ? "*" : "") + "Choice \"" + c.keyword + "/" + c.text +
+               "\" \"\"\n";
 }
 
-void pulseWidth(std::string& out, const char* keyword, const char* text)
-{
-    std::vector<Choice> choices;
-    for (int ms = 100; ms <= 500; ms += 100)
-        choices.push_back({std::to_string(ms), std::to_string(ms) + " ms"});
-    option(out, keyword, text, choices, "200");
-}
-
-std::string profileBlock(const Profile& p)
+std::string profileBlock(const Profile& p, const ModelRow& row)
 {
     std::string out;
     const bool cutter = p.pageEnd == PageEnd::cut;
@@ -141,42 +116,20 @@ std::string profileBlock(const Profile& p)
         out += "  *Resolution k 1 0 0 0 \"203dpi/203 DPI\"\n";
     }
     out += "\n  Group \"General/General\"\n";
-    if (p.colorOptions)
-        option(out, "PageCut", "Cut",
-               {{"0", "No cut"},
-                {"1", "Cut after each page"},
-                {"2", "Feed and cut after each page"},
-                {"3", "Cut at the end of the job"},
-                {"4", "Feed and cut at the end of the job"},
-                {"5", "Feed at the end of the job, no cut"}},
-               "2");
-    if (p.focusOption)
-        option(out, "FocusArea", "Focus Area (144 mm page at one half)",
-               {{"0", "Off"}, {"1", "Right-hand part"}, {"2", "Centre"}}, "0");
-    if (p.compOption)
-        option(out, "CompPrinting", "Compressed Printing", {{"0", "Off"}, {"1", "On"}}, "1");
-    if (p.labelOption)
-        option(out, "LabelPrinting", "Label Printing",
-               {{"0", "Off (two line feeds after each page)"}, {"1", "On (form feed after each page)"}}, "0");
-    if (p.ejectOptionRead)
-        option(out, "EjectOption", "Eject",
-               {{"0", "No eject"}, {"3", "Eject at the end of the job (mode 3)"},
-                {"5", "Eject at the end of the job (mode 5)"}},
-               "0");
-    if (p.reductionOption) {
-        out += "  // The custom value is the reduction percentage (1 to 100).\n";
-        option(out, "PaperReduction", "Paper Reduction", {{"0", "Off"}}, "0");
-        out += "  Attribute CustomPaperReduction True \"\"\n";
-        out += "  Attribute ParamCustomPaperReduction \"Value/Reduction (%)\" \"1 int 1 100\"\n";
-    }
-    if (p.drawerOptions) {
-        out += "\n  Group \"CashDrawer/Cash Drawer\"\n";
-        option(out, "CashDrawer", "Cash Drawer",
-               {{"0", "None"}, {"1", "Drawer 1"}, {"2", "Drawer 2"}, {"3", "Drawers 1 and 2"}}, "0");
-        option(out, "CashDrawerOpen", "Open the Drawer",
-               {{"0", "Before printing"}, {"1", "After printing"}, {"2", "Before and after printing"}}, "1");
-        pulseWidth(out, "CashDrawer1PulseWidth", "Drawer 1 Pulse Width");
-        pulseWidth(out, "CashDrawer2PulseWidth", "Drawer 2 Pulse Width");
+    bool drawerGroup = false;
+    for (const PrintOption& o : modelOptions(row)) {
+        if (std::string(o.group) == "CashDrawer" && !drawerGroup) {
+            out += "\n  Group \"CashDrawer/Cash Drawer\"\n";
+            drawerGroup = true;
+        }
+        if (o.customMax > 0)
+            out += "  // The custom value is the reduction percentage (1 to 100).\n";
+        option(out, "  ", o);
+        if (o.customMax > 0) {
+            out += std::string("  Attribute Custom") + o.keyword + " True \"\"\n";
+            out += std::string("  Attribute ParamCustom") + o.keyword + " \"Value/Reduction (%)\" \"1 int " +
+                   std::to_string(o.customMin) + " " + std::to_string(o.customMax) + "\"\n";
+        }
     }
     return out;
 }
@@ -211,42 +164,6 @@ Filter application/vnd.cups-pdf 0 pdftoPeltrin
 Filter text/plain 0 rastertoPeltrin
 
 // Options of every model.
-Group "General/General"
-Option "PageType/Page Length" PickOne AnySetup 10
-  *Choice "0/Variable (blank rows above and below trimmed)" ""
-  Choice "1/Fixed (the whole page)" ""
-Option "Rotation/Rotation" PickOne AnySetup 10
-  *Choice "0/None" ""
-  Choice "1/90 degrees" ""
-  Choice "2/180 degrees" ""
-  Choice "3/270 degrees" ""
-
-Group "Logo/Stored Logo"
-Option "LogoPosition/Logo Position" PickOne AnySetup 10
-  *Choice "0/No logo" ""
-  Choice "1/Before each page" ""
-  Choice "2/After each page" ""
-  Choice "3/Before and after each page" ""
-Option "LogoJustification/Logo Justification" PickOne AnySetup 10
-  Choice "0/Left" ""
-  *Choice "1/Centre" ""
-  Choice "2/Right" ""
-Option "LogoImage/Logo" PickOne AnySetup 10
-  *Choice "0/Logo 1" ""
-  Choice "1/Logo 2" ""
-  Choice "2/Logo 3" ""
-Option "LogoWidth/Logo Size" PickOne AnySetup 10
-  *Choice "0/Normal" ""
-  Choice "1/Double width" ""
-  Choice "2/Double height" ""
-  Choice "3/Quadruple" ""
-Option "LineFeed/Line Feeds after the Logo" PickOne AnySetup 10
-  Choice "0/None" ""
-  *Choice "1/1 line feed" ""
-  Choice "2/2 line feeds" ""
-  Choice "3/3 line feeds" ""
-  Choice "4/4 line feeds" ""
-  Choice "5/5 line feeds" ""
 )drv";
 
 } // namespace
@@ -258,15 +175,25 @@ int main()
         groups[profileOf(row)].push_back(row.model);
 
     std::string out = kHeader;
+    const char* group = "";
+    for (const PrintOption& o : commonOptions()) {
+        if (std::string(o.group) != group) {
+            out += std::string(*group != '\0' ? "\n" : "") +
+                   (std::string(o.group) == "Logo" ? "Group \"Logo/Stored Logo\"\n" : "Group \"General/General\"\n");
+            group = o.group;
+        }
+        option(out, "", o);
+    }
     for (const auto& [profile, models] : groups) {
-        out += "\n// " + kindOf(profile) + "\n{\n" + profileBlock(profile);
+        const ModelRow& first = *findModel(models.front()); // models of a block share their options
+        out += "\n// " + modelKind(first) + "\n{\n" + profileBlock(profile, first);
         for (int32_t model : models) {
             char number[8];
             std::snprintf(number, sizeof number, "%03d", model);
             out += "\n  {\n";
             out += "    ModelName \"Model " + std::to_string(model) + "\"\n";
             out += "    Attribute NickName \"\" \"Peltrin Model " + std::to_string(model) + ", " +
-                   kindOf(profile) + "\"\n";
+                   modelKind(first) + "\"\n";
             out += "    PCFileName \"peltrin-" + std::string(number) + ".ppd\"\n";
             out += "    ModelNumber " + std::to_string(model) + "\n";
             out += "  }\n";

@@ -1,0 +1,625 @@
+#include "app/driver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "filter/byte_sink.h"
+#include "filter/job_state.h"
+#include "filter/log.h"
+#include "filter/model_table.h"
+#include "filter/print_options.h"
+#include "filter/raster_job.h"
+#include "output/control.h"
+#include "text/text_job.h"
+
+namespace {
+
+constexpr int kDpi = 203;
+
+// The page sizes of the PPDs as PWG media names: the printed width of the
+// roll in hundredths of a millimetre just above its dots (576 dots are
+// 72.08 mm at 203 dpi), so the raster has exactly the roll's dots.
+struct MediaSize {
+    const char* name;
+    int32_t pageSize; // the PPD's PageSize keyword: the number the settings read
+    bool downscale;   // offered where the model downscales
+};
+
+constexpr MediaSize kMedia[] = {
+    {"om_80-mm-roll_72.08x297mm", 80, false},
+    {"om_58-mm-roll_48.05x297mm", 58, false},
+    {"om_80-mm-long-receipt_72.08x2000mm", 802, false},
+    {"om_58-mm-long-receipt_48.05x2000mm", 582, false},
+    {"om_216-mm-page-at-one-third_216.22x279.4mm", 96, true},
+    {"om_144-mm-page-at-one-half_144.15x200mm", 101, true},
+    {"om_80-mm-ticket-56_72.08x56mm", 56, false},
+    {"om_80-mm-ticket-75_72.08x75mm", 75, false},
+    {"om_80-mm-ticket-94_72.08x94mm", 94, false},
+    {"om_80-mm-ticket-110_72.08x110mm", 110, false},
+    {"om_80-mm-ticket-111_72.08x111mm", 111, false},
+    {"om_80-mm-ticket-112_72.08x112mm", 112, false},
+    {"om_80-mm-ticket-138_72.08x138mm", 138, false},
+    {"om_80-mm-ticket-139_72.08x139mm", 139, false},
+};
+
+// A media name's PageSize; 0 (a roll of the model's width, as the PPD's
+// custom size) for a size that is not listed.
+int32_t pageSizeOf(const char* mediaName)
+{
+    for (const MediaSize& m : kMedia) {
+        if (std::strcmp(m.name, mediaName) == 0)
+            return m.pageSize;
+    }
+    return 0;
+}
+
+const char* mediaNameOf(int32_t pageSize)
+{
+    for (const MediaSize& m : kMedia) {
+        if (m.pageSize == pageSize)
+            return m.name;
+    }
+    return kMedia[0].name;
+}
+
+// The vendor attribute of an option: its PPD name in IPP style,
+// CashDrawer1PulseWidth -> cash-drawer-1-pulse-width.
+std::string ippName(const char* keyword)
+{
+    std::string name;
+    for (const char* p = keyword; *p != '\0'; ++p) {
+        const bool upper = *p >= 'A' && *p <= 'Z';
+        const bool digit = *p >= '0' && *p <= '9';
+        if ((upper || (digit && !(p[-1] >= '0' && p[-1] <= '9'))) && p != keyword)
+            name += '-';
+        name += upper ? static_cast<char>(*p - 'A' + 'a') : *p;
+    }
+    return name;
+}
+
+// Options offered as vendor attributes: all but the rotation, which is
+// orientation-requested.
+bool isVendorOption(const PrintOption& option)
+{
+    return std::strcmp(option.keyword, "Rotation") != 0;
+}
+
+const ModelRow* modelOfDriver(const char* driverName)
+{
+    int model = 0;
+    if (driverName == nullptr || std::sscanf(driverName, "peltrin_%d", &model) != 1)
+        return nullptr;
+    return findModel(model);
+}
+
+bool isRasterFormat(const char* format)
+{
+    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
+// The filter's Rotation for orientation-requested: landscape turns the
+// page a quarter counter-clockwise, reverse-landscape clockwise.
+int32_t rotationOf(ipp_orient_t orientation)
+{
+    switch (orientation) {
+    case IPP_ORIENT_LANDSCAPE: return 3;
+    case IPP_ORIENT_REVERSE_LANDSCAPE: return 1;
+    case IPP_ORIENT_REVERSE_PORTRAIT: return 2;
+    default: return 0;
+    }
+}
+
+// Printer bytes go to the job's device.
+class DeviceSink final : public ByteSink {
+public:
+    explicit DeviceSink(pappl_device_t* device) : device_(device) {}
+    bool write(const uint8_t* data, std::size_t size) override
+    {
+        return papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
+    }
+    void flush() override { papplDeviceFlush(device_); }
+
+private:
+    pappl_device_t* device_;
+};
+
+// The engine's log lines go to the job's log at debug level, one entry a
+// line; the first ERROR: line (why a page was refused) becomes the job's
+// state message.
+class JobLogSink final : public ByteSink {
+public:
+    explicit JobLogSink(pappl_job_t* job) : job_(job) {}
+    bool write(const uint8_t* data, std::size_t size) override
+    {
+        const char* text = reinterpret_cast<const char*>(data);
+        while (size > 0) {
+            const char* end = static_cast<const char*>(std::memchr(text, '\n', size));
+            const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - text) : size;
+            // PAPPL's log formats no precision: each line is a string of its own.
+            const std::string line(text, length);
+            papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
+            if (!failed_ && line.starts_with("ERROR: ")) {
+                papplJobSetMessage(job_, "%s", line.c_str() + 7);
+                failed_ = true;
+            }
+            const std::size_t used = std::min(size, length + 1);
+            text += used;
+            size -= used;
+        }
+        return true;
+    }
+
+private:
+    pappl_job_t* job_;
+    bool failed_ = false;
+};
+
+// What the lines PAPPL hands over hold. PAPPL passes a document's lines
+// as they are, dithering only 8-bit lines for a 1-bit page, and describes
+// them in the page header only when both are 8 bits or more; a 1-bit
+// document on an 8-bit page keeps the page's own header.
+enum class LineFormat { black1, gray8, black8, rgb24 };
+
+// One job on the engine: its printer output, log and job state.
+struct EngineJob {
+    EngineJob(pappl_job_t* job, pappl_device_t* device)
+        : deviceSink(device), logSink(job), out(deviceSink), log(logSink), state(out, &log)
+    {
+    }
+
+    DeviceSink deviceSink;
+    JobLogSink logSink;
+    PrinterOutput out;
+    LogOutput log;
+    JobState state;
+
+    // The page being received: the engine's header and its 1-bit rows.
+    cups_page_header_t header{};
+    std::vector<uint8_t> rows;
+    bool twoColors = false;
+    LineFormat lineFormat = LineFormat::black1;
+    uint32_t planeBytes = 0; // bytes of one plane of a row
+    bool ended = false;  // a page ended the job: later pages are not printed
+    bool failed = false; // a page was refused
+};
+
+// The settings record from the job's options, as the filter fills it from
+// the PPD: the vendor attributes by their PPD names, the media as PageSize,
+// print-color-mode as ColorModel, orientation-requested as Rotation.
+void fillJobSettings(EngineJob& e, const ModelRow& row, const pappl_pr_options_t& options, bool raster)
+{
+    const OptionValue value = [&](const char* keyword) -> int32_t {
+        if (std::strcmp(keyword, "PageSize") == 0)
+            return pageSizeOf(options.media.size_name);
+        if (std::strcmp(keyword, "ColorModel") == 0) {
+            if (!row.colorOptions)
+                return -1;
+            return options.print_color_mode == PAPPL_COLOR_MODE_COLOR && printsTwoColors(row) ? 0 : 1;
+        }
+        if (std::strcmp(keyword, "Rotation") == 0) // pictures are turned by PAPPL itself
+            return raster ? rotationOf(options.orientation_requested) : 0;
+        const char* given = cupsGetOption(ippName(keyword).c_str(), options.num_vendor, options.vendor);
+        if (given != nullptr && *given != '\0')
+            return static_cast<int32_t>(std::strtol(given, nullptr, 10));
+        return defaultValue(row, keyword);
+    };
+    fillSettings(e.state.settings, row.model, value, &e.log);
+    e.state.PrinterModel = row.model;
+    e.state.model = &row;
+}
+
+EngineJob* engineJob(pappl_job_t* job)
+{
+    return static_cast<EngineJob*>(papplJobGetData(job));
+}
+
+const ModelRow* jobModel(pappl_job_t* job)
+{
+    return modelOfDriver(papplPrinterGetDriverName(papplJobGetPrinter(job)));
+}
+
+bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
+{
+    const ModelRow* row = jobModel(job);
+    if (row == nullptr)
+        return false;
+    auto e = std::make_unique<EngineJob>(job, device);
+    fillJobSettings(*e, *row, *options, isRasterFormat(papplJobGetFormat(job)));
+    startJob(e->state);
+    startRasterJob(e->state);
+    papplJobSetData(job, e.release());
+    return true;
+}
+
+LineFormat lineFormatOf(pappl_job_t* job, const cups_page_header2_t& page)
+{
+    if (page.cupsBitsPerPixel == 1)
+        return LineFormat::black1;
+    // The page header PAPPL makes for a document of 1-bit lines: when the
+    // header handed over is that one, the lines are the document's 1-bit lines.
+    pappl_pr_options_t* own = papplJobCreatePrintOptions(job, 0, false);
+    const bool pageOwnHeader = own != nullptr && std::memcmp(&own->header, &page, sizeof page) == 0;
+    papplJobDeletePrintOptions(own);
+    if (pageOwnHeader)
+        return LineFormat::black1;
+    if (page.cupsBitsPerPixel >= 24)
+        return LineFormat::rgb24;
+    return page.cupsColorSpace == CUPS_CSPACE_K ? LineFormat::black8 : LineFormat::gray8;
+}
+
+bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned)
+{
+    EngineJob& e = *engineJob(job);
+    const cups_page_header2_t& in = options->header;
+    cups_page_header_t& h = e.header;
+    // The version-1 header the engine reads is the start of PAPPL's.
+    static_assert(sizeof(cups_page_header2_t) >= sizeof(cups_page_header_t));
+    std::memcpy(&h, &in, sizeof h);
+    e.twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*e.state.model);
+    e.lineFormat = lineFormatOf(job, in);
+    e.planeBytes = (in.cupsWidth + 7) / 8;
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page of %ux%u dots, %u bits per pixel, color space %u, media %s",
+                in.cupsWidth, in.cupsHeight, in.cupsBitsPerPixel, static_cast<unsigned>(in.cupsColorSpace),
+                options->media.size_name);
+    // The engine's page: 1-bit K, or 1-bit banded CMYK for two colors (C, M
+    // and Y print the second color, K black), as the PPDs ask of CUPS.
+    h.cupsBitsPerColor = 1;
+    h.cupsBitsPerPixel = 1;
+    h.cupsColorOrder = e.twoColors ? CUPS_ORDER_BANDED : CUPS_ORDER_CHUNKED;
+    h.cupsColorSpace = e.twoColors ? CUPS_CSPACE_CMYK : CUPS_CSPACE_K;
+    h.cupsBytesPerLine = e.twoColors ? 4 * e.planeBytes : e.planeBytes;
+    e.rows.assign(static_cast<std::size_t>(h.cupsBytesPerLine) * h.cupsHeight, 0);
+    return true;
+}
+
+// Sets bit x of a 1-bit row.
+inline void setDot(uint8_t* row, uint32_t x)
+{
+    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+}
+
+// One line into the engine's page: a dot where the line is dark (below half
+// its light); with two colors, pure red (red at least half, green and blue
+// below half) goes to the second color and everything else dark to black.
+bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* line)
+{
+    EngineJob& e = *engineJob(job);
+    if (y >= e.header.cupsHeight)
+        return true;
+    uint8_t* row = e.rows.data() + static_cast<std::size_t>(y) * e.header.cupsBytesPerLine;
+    uint8_t* black = e.twoColors ? row + 3 * e.planeBytes : row;
+    const uint32_t width = e.header.cupsWidth;
+    switch (e.lineFormat) {
+    case LineFormat::black1:
+        std::memcpy(black, line, e.planeBytes);
+        break;
+    case LineFormat::black8:
+        for (uint32_t x = 0; x < width; ++x) {
+            if (line[x] >= 128)
+                setDot(black, x);
+        }
+        break;
+    case LineFormat::gray8:
+        for (uint32_t x = 0; x < width; ++x) {
+            if (line[x] < 128)
+                setDot(black, x);
+        }
+        break;
+    case LineFormat::rgb24:
+        for (uint32_t x = 0; x < width; ++x) {
+            const int r = line[3 * x], g = line[3 * x + 1], b = line[3 * x + 2];
+            if (e.twoColors && r >= 128 && g < 128 && b < 128)
+                setDot(row, x);
+            else if ((r * 30 + g * 59 + b * 11) / 100 < 128)
+                setDot(black, x);
+        }
+        break;
+    }
+    return true;
+}
+
+bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
+{
+    EngineJob& e = *engineJob(job);
+    if (e.ended || e.failed || papplJobIsCanceled(job))
+        return !e.failed;
+    const PageRowReader copyRows = [&e](std::span<uint8_t> rows) {
+        if (rows.size() > e.rows.size())
+            return false;
+        std::memcpy(rows.data(), e.rows.data(), rows.size());
+        return true;
+    };
+    switch (printRasterPage(e.state, e.header, copyRows)) {
+    case PageOutcome::next:
+        break;
+    case PageOutcome::endJob:
+        e.ended = true;
+        break;
+    case PageOutcome::failJob:
+        e.failed = true;
+        e.state.jobFailed = true;
+        break;
+    }
+    e.out.flush();
+    return !e.failed;
+}
+
+bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
+{
+    std::unique_ptr<EngineJob> e(engineJob(job));
+    papplJobSetData(job, nullptr);
+    if (!e)
+        return false;
+    if (papplJobIsCanceled(job)) {
+        // As the filter's cancel: what is pending, the zero fill, ESC @.
+        sendCancelEnd(e->out);
+        e->out.flush();
+        e->log.flush();
+        return true;
+    }
+    const int status = e->failed ? failRasterJob(e->state) : endRasterJob(e->state);
+    return status == 0 || !e->failed;
+}
+
+// Printer commands: the file to the device as it is.
+bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
+{
+    const int fd = open(papplJobGetFilename(job), O_RDONLY);
+    if (fd < 0) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open print file '%s': %s", papplJobGetFilename(job),
+                    std::strerror(errno));
+        return false;
+    }
+    papplJobSetImpressions(job, 1);
+    uint8_t buffer[65536];
+    ssize_t got;
+    bool ok = true;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+        if (papplDeviceWrite(device, buffer, static_cast<std::size_t>(got)) != got) {
+            ok = false;
+            break;
+        }
+    }
+    close(fd);
+    papplDeviceFlush(device);
+    papplJobSetImpressionsCompleted(job, 1);
+    return ok && got == 0;
+}
+
+// Fills one vendor attribute from an option of the list: its choices (or
+// its range: 0 is off, 1 to customMax the custom value) and its default.
+void addVendorOption(ipp_t* attrs, const PrintOption& option, const std::string& name)
+{
+    if (option.customMax > 0) {
+        ippAddRange(attrs, IPP_TAG_PRINTER, (name + "-supported").c_str(), 0, option.customMax);
+    } else {
+        std::vector<int> values;
+        for (const OptionChoice& c : option.choices)
+            values.push_back(std::stoi(c.keyword));
+        ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-supported").c_str(),
+                       static_cast<int>(values.size()), values.data());
+    }
+    ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-default").c_str(),
+                  std::stoi(option.defaultChoice));
+}
+
+// Every model's vendor options and their attribute names, made once: the
+// driver data keeps pointers to the names for the life of the process.
+struct VendorOption {
+    PrintOption option;
+    std::string name;
+};
+
+const std::vector<VendorOption>& vendorOptions(const ModelRow& row)
+{
+    static const std::vector<std::vector<VendorOption>> all = [] {
+        std::vector<std::vector<VendorOption>> table;
+        for (const ModelRow& r : modelTable()) {
+            std::vector<VendorOption> list;
+            for (PrintOption& option : allOptions(r)) {
+                if (isVendorOption(option)) {
+                    std::string name = ippName(option.keyword);
+                    list.push_back({std::move(option), std::move(name)});
+                }
+            }
+            table.push_back(std::move(list));
+        }
+        return table;
+    }();
+    return all[static_cast<std::size_t>(&row - modelTable().data())];
+}
+
+} // namespace
+
+std::vector<pappl_pr_driver_t>& printerDrivers()
+{
+    static std::vector<pappl_pr_driver_t> drivers = [] {
+        static std::vector<std::string> names, descriptions;
+        names.reserve(modelTable().size());
+        descriptions.reserve(modelTable().size());
+        std::vector<pappl_pr_driver_t> list;
+        for (const ModelRow& row : modelTable()) {
+            char name[32];
+            std::snprintf(name, sizeof name, "peltrin_%03d", row.model);
+            names.emplace_back(name);
+            descriptions.push_back("Peltrin Model " + std::to_string(row.model) + ", " + modelKind(row));
+            list.push_back({names.back().c_str(), descriptions.back().c_str(), nullptr, nullptr});
+        }
+        return list;
+    }();
+    return drivers;
+}
+
+bool setupDriver(pappl_system_t*, const char* driverName, const char*, const char*, pappl_pr_driver_data_t* data,
+                 ipp_t** attrs, void*)
+{
+    const ModelRow* row = modelOfDriver(driverName);
+    if (row == nullptr)
+        return false;
+
+    data->printfile_cb = printCommands;
+    data->rstartjob_cb = rasterStartJob;
+    data->rstartpage_cb = rasterStartPage;
+    data->rwriteline_cb = rasterWriteLine;
+    data->rendpage_cb = rasterEndPage;
+    data->rendjob_cb = rasterEndJob;
+    data->format = kCommandFormat;
+
+    std::snprintf(data->make_and_model, sizeof data->make_and_model, "Peltrin Model %d", row->model);
+    data->ppm = 1;
+    data->kind = PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL | (row->labelOption ? PAPPL_KIND_LABEL : 0);
+    data->orient_default = IPP_ORIENT_PORTRAIT;
+    data->color_supported = PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL;
+    if (printsTwoColors(*row))
+        data->color_supported |= PAPPL_COLOR_MODE_COLOR;
+    data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+    data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+    if (printsTwoColors(*row))
+        data->raster_types |= PAPPL_PWG_RASTER_TYPE_SRGB_8;
+    else
+        data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1; // pages of 1-bit lines, 8-bit ones dithered
+    data->num_resolution = 1;
+    data->x_resolution[0] = data->y_resolution[0] = kDpi;
+    data->x_default = data->y_default = kDpi;
+    data->left_right = 0;
+    data->bottom_top = 0;
+    data->borderless = false;
+
+    const bool cutter = row->pageEnd == PageEnd::cut;
+    data->num_media = 0;
+    for (const MediaSize& m : kMedia) {
+        if (!m.downscale || row->grayScaling)
+            data->media[data->num_media++] = m.name;
+    }
+    data->num_source = 1;
+    data->source[0] = "main-roll";
+    data->num_type = 1;
+    data->type[0] = "continuous";
+    data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+    pappl_media_col_t& ready = data->media_ready[0];
+    const char* roll = mediaNameOf(cutter ? 80 : 58);
+    std::snprintf(ready.size_name, sizeof ready.size_name, "%s", roll);
+    if (pwg_media_t* pwg = pwgMediaForPWG(roll)) {
+        ready.size_width = pwg->width;
+        ready.size_length = pwg->length;
+    }
+    std::snprintf(ready.source, sizeof ready.source, "main-roll");
+    std::snprintf(ready.type, sizeof ready.type, "continuous");
+    ready.tracking = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+    data->media_default = ready;
+
+    // Everything else the model's PPD offers, as vendor attributes.
+    if (*attrs == nullptr)
+        *attrs = ippNew();
+    data->num_vendor = 0;
+    for (const VendorOption& v : vendorOptions(*row)) {
+        if (data->num_vendor == PAPPL_MAX_VENDOR)
+            break;
+        addVendorOption(*attrs, v.option, v.name);
+        data->vendor[data->num_vendor++] = v.name.c_str();
+    }
+    return true;
+}
+
+bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
+{
+    const ModelRow* row = jobModel(job);
+    if (row == nullptr)
+        return false;
+    pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
+    EngineJob e(job, device);
+    fillJobSettings(e, *row, *options, true);
+    const unsigned width = options->header.cupsWidth, height = options->header.cupsHeight;
+    papplJobDeletePrintOptions(options);
+    const bool twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*row);
+
+    // Ghostscript rasterizes the pages onto the media as the filter chain
+    // does: 1-bit K, or 1-bit banded CMYK with color management off (pure
+    // black in K only, pure red in M and Y only); a page larger than the
+    // media is shrunk to fit it.
+    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=cups", "-r203",
+                                     "-dcupsBitsPerColor=1", twoColors ? "-dcupsColorSpace=6" : "-dcupsColorSpace=3",
+                                     twoColors ? "-dcupsColorOrder=1" : "-dcupsColorOrder=0", "-dUseFastColor=true",
+                                     "-dDEVICEWIDTH=" + std::to_string(width),
+                                     "-dDEVICEHEIGHT=" + std::to_string(height), "-dFIXEDMEDIA", "-dPDFFitPage",
+                                     "-sOutputFile=-", papplJobGetFilename(job)};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start Ghostscript: %s", std::strerror(spawned));
+        return false;
+    }
+
+    papplJobSetImpressions(job, 1);
+    startJob(e.state);
+    startRasterJob(e.state);
+    cups_raster_t* stream = cupsRasterOpen(fds[0], CUPS_RASTER_READ);
+    const PagesEnd end = printRasterPages(e.state, stream, [job] { return papplJobIsCanceled(job); });
+    cupsRasterClose(stream);
+    close(fds[0]);
+    if (end == PagesEnd::stopped)
+        kill(pid, SIGTERM);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    papplJobSetImpressionsCompleted(job, e.state.pageCount);
+    if (end == PagesEnd::stopped) {
+        sendCancelEnd(e.out);
+        e.out.flush();
+        e.log.flush();
+        return true;
+    }
+    return (end == PagesEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
+}
+
+bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
+{
+    const ModelRow* row = jobModel(job);
+    if (row == nullptr)
+        return false;
+    pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, false);
+    EngineJob e(job, device);
+    fillJobSettings(e, *row, *options, false);
+    papplJobDeletePrintOptions(options);
+
+    const int fd = open(papplJobGetFilename(job), O_RDONLY);
+    if (fd < 0) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open print file '%s': %s", papplJobGetFilename(job),
+                    std::strerror(errno));
+        return false;
+    }
+    papplJobSetImpressions(job, 1);
+    startJob(e.state);
+    const uint64_t printed = printText(e.state, fd);
+    close(fd);
+    if (printed > 0) {
+        logText(&e.log, "PAGE: 1 1\n");
+        papplJobSetImpressionsCompleted(job, 1);
+    }
+    e.out.flush();
+    e.log.flush();
+    return true;
+}

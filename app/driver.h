@@ -1,0 +1,26 @@
+// The printer application's drivers: one per model of the table, each
+// printing through the same engine as the CUPS filter.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <vector>
+
+// Every model's driver, named peltrin_NNN and described as its PPD is.
+std::vector<pappl_pr_driver_t>& printerDrivers();
+
+// The driver callback: fills a printer's capabilities, media, defaults and
+// vendor attributes from the model's row and options list.
+bool setupDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char* deviceId,
+                 pappl_pr_driver_data_t* data, ipp_t** attrs, void* context);
+
+// The document format of printer commands sent as they are.
+inline constexpr char kCommandFormat[] = "application/vnd.peltrin-commands";
+
+// The filter for text/plain: the file to the printer unchanged, in the
+// printer's font, with the stored logo as the settings ask.
+bool printTextJob(pappl_job_t* job, pappl_device_t* device, void* context);
+
+// The filter for application/pdf: Ghostscript rasterizes the pages onto the
+// job's media, the engine prints them as raster pages.
+bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void* context);

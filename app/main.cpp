@@ -1,0 +1,128 @@
+// peltrin-printer-app: an IPP Everywhere printer application for every
+// model of the table, on the same engine as the CUPS filter. PAPPL's
+// command line: server, add, submit, drivers, devices, options, status,
+// shutdown, ...
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include <sys/stat.h>
+
+#include <pappl/pappl.h>
+
+#include "app/driver.h"
+
+namespace {
+
+constexpr char kVersion[] = "1.4.8";
+
+std::string& stateFile()
+{
+    static std::string path;
+    return path;
+}
+
+// The state (printers, their defaults) is kept in the user's data folder:
+// $XDG_DATA_HOME/peltrin-printer-app.state, or ~/.peltrin-printer-app.state.
+std::string stateFilePath()
+{
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0')
+        return std::string(data) + "/peltrin-printer-app.state";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return std::string(home) + "/.peltrin-printer-app.state";
+    return "/var/lib/peltrin-printer-app.state";
+}
+
+pappl_loglevel_t logLevel(const char* value)
+{
+    if (value == nullptr)
+        return PAPPL_LOGLEVEL_WARN;
+    if (std::strcmp(value, "debug") == 0)
+        return PAPPL_LOGLEVEL_DEBUG;
+    if (std::strcmp(value, "info") == 0)
+        return PAPPL_LOGLEVEL_INFO;
+    if (std::strcmp(value, "error") == 0)
+        return PAPPL_LOGLEVEL_ERROR;
+    if (std::strcmp(value, "fatal") == 0)
+        return PAPPL_LOGLEVEL_FATAL;
+    return PAPPL_LOGLEVEL_WARN;
+}
+
+// A document sent without its format: PWG and Apple raster, PDF, PNG and
+// JPEG are PAPPL's to tell; anything else is a text, as for the filter,
+// which prints every input that is not raster as a text.
+const char* documentFormat(const unsigned char* header, size_t size, void*)
+{
+    static constexpr struct {
+        const char* magic;
+        size_t size;
+    } kKnown[] = {{"RaS2", 4}, {"UNIRAST", 7}, {"%PDF", 4}, {"\x89PNG", 4}, {"\xff\xd8\xff", 3}};
+    for (const auto& known : kKnown) {
+        if (size >= known.size && std::memcmp(header, known.magic, known.size) == 0)
+            return nullptr;
+    }
+    return "text/plain";
+}
+
+pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
+{
+    const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                      PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    int port = 0;
+    if (const char* value = cupsGetOption("server-port", numOptions, options)) {
+        if (!std::isdigit(static_cast<unsigned char>(*value))) {
+            std::fprintf(stderr, "peltrin-printer-app: Bad server-port value '%s'.\n", value);
+            return nullptr;
+        }
+        port = std::atoi(value);
+    }
+    const char* spool = cupsGetOption("spool-directory", numOptions, options);
+    if (spool != nullptr)
+        mkdir(spool, 0700);
+    const char* logFile = cupsGetOption("log-file", numOptions, options);
+    const char* name = cupsGetOption("system-name", numOptions, options);
+
+    pappl_system_t* system =
+        papplSystemCreate(soptions, name != nullptr ? name : "Peltrin Printer Application", port, "_print,_universal",
+                          spool, logFile != nullptr ? logFile : "-",
+                          logLevel(cupsGetOption("log-level", numOptions, options)),
+                          cupsGetOption("auth-service", numOptions, options), false);
+    if (system == nullptr)
+        return nullptr;
+    papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
+    papplSystemSetHostName(system, cupsGetOption("server-hostname", numOptions, options));
+
+    std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
+    papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr, nullptr,
+                                 setupDriver, nullptr);
+    papplSystemSetMIMECallback(system, documentFormat, nullptr);
+    papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
+    papplSystemAddMIMEFilter(system, "application/pdf", kCommandFormat, printPdfJob, nullptr);
+    papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
+
+    static pappl_version_t version = {};
+    std::snprintf(version.name, sizeof version.name, "peltrin-printer-app");
+    std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);
+    version.version[0] = 1;
+    version.version[1] = 4;
+    version.version[2] = 8;
+    papplSystemSetVersions(system, 1, &version);
+
+    stateFile() = stateFilePath();
+    papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
+                               stateFile().data());
+    if (!papplSystemLoadState(system, stateFile().c_str()))
+        papplSystemSetDNSSDName(system, name != nullptr ? name : "Peltrin Printer Application");
+    return system;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
+    return papplMainloop(argc, argv, kVersion, nullptr, static_cast<int>(drivers.size()), drivers.data(), nullptr,
+                         setupDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);
+}
