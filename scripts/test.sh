@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs every test: a plain build, then one under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer; then the fuzz harnesses (clang) over their
+# committed inputs and for PELTRIN_FUZZ_SECONDS (60) each (fuzz/run.sh).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,3 +15,5 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELTRIN_SANITIZE=ON -DPE
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-60}"

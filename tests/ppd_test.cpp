@@ -95,20 +95,6 @@ TEST(Ppds, EveryModelOffersExactlyTheOptionsItReads)
     }
 }
 
-// The filter reads every PPD: its own model, and PaperReduction's custom value.
-TEST(Ppds, TheFilterReadsEveryModelsPpd)
-{
-    for (const ModelRow& row : modelTable()) {
-        SCOPED_TRACE(ppdFileName(row.model));
-        const std::string options = row.reductionOption ? "PaperReduction=Custom.50" : "";
-        const FilterRun run = runFilter(rasterJob(builtPpd(row.model), options, ""));
-        EXPECT_EQ(run.status, 1); // no pages
-        EXPECT_NE(run.err.find("The Printer Model is : " + std::to_string(row.model) + "\n"), std::string::npos);
-        EXPECT_EQ(run.err.find("is NULL"), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("Reduce Rate = 50\n") != std::string::npos, row.reductionOption) << run.err;
-    }
-}
-
 // `cmake --install` into a staging root: the filters executable by all and
 // writable by the owner only, the PPDs where CUPS finds drivers; cupstestppd
 // then finds each PPD's filters there and passes every PPD.

@@ -222,24 +222,4 @@ TEST(PrintJobs, NothingLeftToPrintStillGetsItsLogo)
     }
 }
 
-// A page the printer's 16-bit size fields cannot describe once turned (a
-// 70000-row page becomes 70000 dots wide) is refused by the page output:
-// the job ends there through the job close, with exit status 1.
-TEST(PrintJobs, PageRefusedAfterTurningEndsTheJob)
-{
-    Bitmap tall(70000, 1);
-    for (uint32_t r = 0; r < tall.h; r += 3)
-        tall.set(r, r % 8);
-    const FilterRun run = runJob({.name = "TooWideWhenTurned", .rotation = 1},
-                                 {monoPage(8, 70000, tall.bytes), monoPage(575, 30, std::vector<uint8_t>(30 * 72, 0xAA))});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart));
-    EXPECT_NE(run.err.find("ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n"
-                           "PELTRIN DEBUG MSG: Graymode End\n"
-                           "PELTRIN DEBUG MSG: fail_job Start"),
-              std::string::npos)
-        << run.err.substr(run.err.size() > 2000 ? run.err.size() - 2000 : 0);
-    EXPECT_EQ(run.err.find("PAGE: 2"), std::string::npos);
-}
-
 } // namespace

@@ -1,4 +1,5 @@
 #include "tests/support/filter_runner.h"
+#include "tests/support/ppd_writer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sstream>
 #include <poll.h>
 #include <signal.h>
 #include <stdexcept>
@@ -187,4 +189,14 @@ std::string bytesOf(std::initializer_list<int> values)
     for (int v : values)
         s.push_back(static_cast<char>(v));
     return s;
+}
+
+std::string jobCaseBytes(const std::string& name)
+{
+    const std::string text = readFile(std::string(PELTRIN_JOBS_DIR) + "/" + name + ".hex");
+    std::istringstream hex(text.substr(0, text.find("exit")));
+    std::string bytes;
+    for (std::string byte; hex >> byte;)
+        bytes.push_back(static_cast<char>(std::stoul(byte, nullptr, 16)));
+    return bytes;
 }

@@ -49,3 +49,5 @@ FilterRun runPreview(std::vector<std::string> args, std::string input, std::vect
 std::string hexBytes(const std::string& bytes);
 // Bytes from a list of values.
 std::string bytesOf(std::initializer_list<int> values);
+// The printer bytes of a job case (tests/jobs/<name>.hex without its exit line).
+std::string jobCaseBytes(const std::string& name);

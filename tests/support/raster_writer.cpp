@@ -78,30 +78,6 @@ std::string rasterStream(const std::vector<TestPage>& pages)
     return bytes;
 }
 
-RasterInput::RasterInput(const std::string& bytes)
-{
-    file_ = tmpfile();
-    if (file_ == nullptr)
-        throw std::runtime_error("tmpfile");
-    fwrite(bytes.data(), 1, bytes.size(), file_);
-    fflush(file_);
-    rewind(file_);
-    stream_ = cupsRasterOpen(fileno(file_), CUPS_RASTER_READ);
-}
-
-RasterInput::~RasterInput()
-{
-    if (stream_ != nullptr)
-        cupsRasterClose(stream_);
-    if (file_ != nullptr)
-        fclose(file_);
-}
-
-bool RasterInput::nextHeader(cups_page_header_t& header)
-{
-    return stream_ != nullptr && cupsRasterReadHeader(stream_, &header) != 0;
-}
-
 std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index)
 {
     std::size_t offset = 4;

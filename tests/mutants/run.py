@@ -1,0 +1,28 @@
+#!/usr/bin/env python3
+"""Seeds each fault of faults.tsv alone into the source tree, rebuilds the
+build folder and runs the tests; prints caught or MISSED per fault, then the
+count. Usage: run.py SOURCE BUILD [first-fault-number]"""
+import pathlib, subprocess, sys
+
+src, build = pathlib.Path(sys.argv[1]), sys.argv[2]
+faults = [l.rstrip("\n").split("\t") for l in open(pathlib.Path(__file__).with_name("faults.tsv"))
+          if l.strip() and not l.startswith("#")]
+caught = 0
+for n, (name, old, new) in enumerate(faults, 1):
+    if n < int(sys.argv[3] if len(sys.argv) > 3 else 1):
+        continue
+    old, new, path = old.replace("\\n", "\n"), new.replace("\\n", "\n"), src / name
+    text = path.read_text()
+    assert text.count(old) == 1, f"{name}: {old!r} not found once"
+    path.write_text(text.replace(old, new))
+    try:
+        quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        built = subprocess.run(["cmake", "--build", build, "-j2"], **quiet).returncode == 0
+        failed = not built or subprocess.run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure",
+                                              "--timeout", "300"], **quiet).returncode != 0
+    finally:
+        path.write_text(text)
+    caught += failed
+    print(f"{n:2} {'caught' if failed else 'MISSED'}{'' if built else ' (no build)'} {name}: {old.strip()}",
+          flush=True)
+print(f"{caught} of {len(faults)} caught")
