@@ -1,11 +1,11 @@
 // Whole jobs of the real executables, one per file of tests/jobs/: NAME.job
-// describes the job, NAME.hex holds the exact printer bytes (for
-// peltrin-preview, NAME.out its standard output) and exit status, NAME.log
-// the exact log. PELTRIN_UPDATE_JOBS=1 rewrites NAME.hex/.out/.log from the
+// describes the job; NAME.hex holds its exact printer bytes (for
+// peltrin-preview NAME.out, its standard output) and exit status, NAME.log
+// its exact log. PELTRIN_UPDATE_JOBS=1 rewrites NAME.hex/.out/.log from the
 // current programs; review the difference before committing it.
 //
 // A .job file has one directive a line ('#' starts a comment):
-//   model N... | model all N...   the job once per model (all: the model table and N...)
+//   model N... | model all N...   the job once per model (all: the model table)
 //   ppd [-Keyword...] | ppd built | ppd none | ppd PATH
 //       a PPD with every option (the job's options as its defaults, the
 //       keywords given left out), the PPD the build made, none, or a path
@@ -16,8 +16,8 @@
 //   text ESCAPED-TEXT | text-empty | text-pattern SIZE   a text file as the job's file
 //   file named | file pipe PIECE | file PATH   the pages or text as a named file, as
 //       /dev/stdin written PIECE bytes at a time, or that path as the file argument
-//   program preview / stdin-case NAME / stdin-hex XX... / stdin-fill N XX / env NAME=VALUE
-#include <cstdlib>
+//   program preview / stdin-case NAME / stdin-hex XX... / env NAME=VALUE
+// Hexadecimal bytes may repeat: 00*720 is 720 zero bytes.
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -52,35 +52,18 @@ std::vector<uint8_t> patternPixels(uint32_t width, uint32_t height, uint32_t b)
     return pixels;
 }
 
-std::string hexBytesOf(std::istream& in)
-{
-    std::string bytes, hex;
-    while (in >> hex)
-        bytes.push_back(static_cast<char>(std::stoul(hex, nullptr, 16)));
-    return bytes;
-}
-
+// \n \t \r \\ and \xNN.
 std::string unescape(const std::string& s)
 {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
+        if (s[i] != '\\' || i + 1 == s.size())
             out += s[i];
-        } else if (const char c = s[++i]; c == 'x') {
-            out += static_cast<char>(std::stoul(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
+        else if (const char c = s[++i]; c == 'x')
+            out += static_cast<char>(std::stoul(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
             out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-        }
     }
-    return out;
-}
-
-std::string hexLines(const std::string& bytes)
-{
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 32)
-        out += hexBytes(bytes.substr(i, 32)) + "\n";
     return out;
 }
 
@@ -98,13 +81,13 @@ std::size_t headerField(const std::string& name)
 
 struct Job {
     std::vector<int> models{1};
-    std::string ppd, options, title = "title", program, file;
+    std::string ppd, options, title = "title", program, file, input;
     std::vector<std::string> args, env;
     bool hasArgs = false, text = false;
     std::size_t piece = 0;
     std::vector<TestPage> pages;
-    std::vector<std::tuple<std::size_t, std::string, uint32_t>> patches;
-    std::string input;
+    std::vector<std::pair<std::size_t, std::size_t>> patches; // page, field offset
+    std::vector<uint32_t> patchValues;
 };
 
 Job readJob(const std::string& path)
@@ -114,40 +97,36 @@ Job readJob(const std::string& path)
     for (std::string line; std::getline(file, line);) {
         std::istringstream in(line);
         std::string word, rest;
-        in >> word;
-        std::getline(in >> std::ws, rest);
+        std::getline(in >> word >> std::ws, rest);
         std::istringstream words(rest);
         if (word == "model") {
             job.models.clear();
-            if (rest.starts_with("all"))
-                for (const ModelRow& row : modelTable())
+            for (const ModelRow& row : modelTable())
+                if (rest.starts_with("all"))
                     job.models.push_back(row.model);
             for (std::string m; words >> m;)
                 if (m != "all")
                     job.models.push_back(std::stoi(m));
-        } else if (word == "ppd") {
-            job.ppd = rest;
-        } else if (word == "options") {
-            job.options = rest;
-        } else if (word == "title") {
-            job.title = rest;
+        } else if (word == "ppd" || word == "options" || word == "title" || word == "program" || word == "file") {
+            (word == "ppd" ? job.ppd : word == "options" ? job.options : word == "title" ? job.title
+                             : word == "program"       ? job.program : job.file) = rest;
+            if (word == "file")
+                words >> job.file >> job.piece;
         } else if (word == "args") {
             job.hasArgs = true;
             for (std::string a; words >> a;)
-                job.args.push_back(a == "''" ? "" : a);
+                job.args.push_back(a);
         } else if (word == "page") {
             std::string kind, fill;
             uint32_t count = 1, width, height;
-            if (words >> kind; kind.starts_with("x")) {
-                count = std::stoul(kind.substr(1));
-                words >> kind;
-            }
+            if (words >> kind; kind.starts_with("x"))
+                count = std::stoul(kind.substr(1)), words >> kind;
             words >> width >> height >> fill;
             TestPage page{kind == "color" ? twoColorHeader(width, height) : monoHeader(width, height), {}};
-            page.pixels = fill == "pattern" ? patternPixels(width, height, page.header.cupsBytesPerLine)
-                                            : std::vector<uint8_t>{};
-            if (fill == "hex") {
-                const std::string bytes = hexBytesOf(words);
+            if (fill == "pattern")
+                page.pixels = patternPixels(width, height, page.header.cupsBytesPerLine);
+            if (fill == "hex" && std::getline(words, fill)) {
+                const std::string bytes = bytesFromHex(fill);
                 page.pixels.assign(bytes.begin(), bytes.end());
             }
             job.pages.insert(job.pages.end(), count, page);
@@ -156,28 +135,18 @@ Job readJob(const std::string& path)
             std::string field;
             uint32_t value;
             words >> page >> field >> value;
-            job.patches.emplace_back(page, field, value);
+            job.patches.emplace_back(page, headerField(field));
+            job.patchValues.push_back(value);
         } else if (word == "short") {
             std::size_t page;
             words >> page >> job.pages.at(page).writtenBytes;
-        } else if (word == "file") {
-            words >> job.file >> job.piece;
         } else if (word.starts_with("text")) {
             job.text = true;
             job.input = word == "text" ? unescape(rest) : "";
             for (std::size_t i = 0; word == "text-pattern" && i < std::stoul(rest); ++i)
                 job.input += static_cast<char>(i % 1000 == 10 ? 0 : 1 + (i * 7 + 3) % 255);
-        } else if (word == "program") {
-            job.program = rest;
-        } else if (word == "stdin-case") {
-            job.input += jobCaseBytes(rest);
-        } else if (word == "stdin-hex") {
-            job.input += hexBytesOf(words);
-        } else if (word == "stdin-fill") {
-            std::size_t n;
-            std::string hex;
-            words >> n >> hex;
-            job.input += std::string(n, static_cast<char>(std::stoul(hex, nullptr, 16)));
+        } else if (word == "stdin-case" || word == "stdin-hex") {
+            job.input += word == "stdin-case" ? jobCaseBytes(rest) : bytesFromHex(rest);
         } else if (word == "env") {
             job.env.push_back(rest);
         } else if (!word.empty() && !word.starts_with("#")) {
@@ -191,12 +160,9 @@ FilterRun runJob(const Job& job, int model, const std::string& name)
 {
     if (job.program == "preview")
         return runPreview(job.args, job.input, job.env);
-    std::string input = job.input;
-    if (!job.pages.empty()) {
-        input = rasterStream(job.pages);
-        for (const auto& [page, field, value] : job.patches)
-            patchStream(input, pageHeaderStart(job.pages, page) + headerField(field), value);
-    }
+    std::string input = job.pages.empty() ? job.input : rasterStream(job.pages);
+    for (std::size_t i = 0; i < job.patches.size(); ++i)
+        patchStream(input, pageHeaderStart(job.pages, job.patches[i].first) + job.patches[i].second, job.patchValues[i]);
     FilterInvocation run{{"1", "user", job.title, "1", job.options}, std::nullopt, "", job.piece};
     if (job.hasArgs)
         run.args = job.args;
@@ -216,10 +182,8 @@ FilterRun runJob(const Job& job, int model, const std::string& name)
         run.ppd = writeTempFile(name + ".ppd", ppd.text());
     }
     const std::string file = job.text && job.file.empty() ? "named" : job.file;
-    if (file == "named")
-        run.args.push_back(writeTempFile(name, input));
-    else if (!file.empty())
-        run.args.push_back(file == "pipe" ? "/dev/stdin" : file);
+    if (!file.empty())
+        run.args.push_back(file == "named" ? writeTempFile(name, input) : file == "pipe" ? "/dev/stdin" : file);
     run.input = file == "named" ? "" : input;
     return runFilter(run);
 }
@@ -238,7 +202,9 @@ TEST_P(JobCase, PrinterBytesAndLogAreExact)
         }
         const FilterRun run = runJob(job, model, name);
         ASSERT_EQ(run.signal, 0);
-        out += (job.program == "preview" ? run.out : hexLines(run.out)) + "exit " + std::to_string(run.status) + "\n";
+        for (std::size_t i = 0; job.program.empty() && i < run.out.size(); i += 32)
+            out += hexBytes(run.out.substr(i, 32)) + "\n";
+        out += (job.program.empty() ? "" : run.out) + "exit " + std::to_string(run.status) + "\n";
         // Temporary files and buffer addresses change from run to run.
         std::string err = run.err;
         for (std::size_t at = err.find("0x"); job.program.empty() && at != std::string::npos; at = err.find("0x", at + 1))
@@ -247,7 +213,7 @@ TEST_P(JobCase, PrinterBytesAndLogAreExact)
             err.replace(at, err.find('/', at + 1) - at, "/TMP");
         log += err;
     }
-    const std::string outFile = base + (job.program == "preview" ? ".out" : ".hex");
+    const std::string outFile = base + (job.program.empty() ? ".hex" : ".out");
     if (std::getenv("PELTRIN_UPDATE_JOBS") != nullptr) {
         std::ofstream(outFile, std::ios::binary) << out;
         std::ofstream(base + ".log", std::ios::binary) << log;
@@ -256,17 +222,14 @@ TEST_P(JobCase, PrinterBytesAndLogAreExact)
     EXPECT_EQ(log, readFile(base + ".log"));
 }
 
-std::vector<std::string> caseNames()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(kDir))
-        if (entry.path().extension() == ".job")
-            names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-INSTANTIATE_TEST_SUITE_P(Jobs, JobCase, testing::ValuesIn(caseNames()),
+INSTANTIATE_TEST_SUITE_P(Jobs, JobCase, testing::ValuesIn([] {
+                             std::vector<std::string> names;
+                             for (const auto& entry : std::filesystem::directory_iterator(kDir))
+                                 if (entry.path().extension() == ".job")
+                                     names.push_back(entry.path().stem().string());
+                             std::sort(names.begin(), names.end());
+                             return names;
+                         }()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 } // namespace

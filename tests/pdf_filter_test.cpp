@@ -43,7 +43,7 @@ const std::string& ppd()
 FilterRun pdfJob(const std::string& bin, const std::string& options)
 {
     return runFilter({{"9", "user", "receipt", "1", options, "/dev/null"}, ppd(), "", 0, PELTRIN_PDF_FILTER_PATH,
-                      {{"CUPS_SERVERBIN", bin}}});
+                      {"CUPS_SERVERBIN=" + bin}});
 }
 
 TEST(PdfFilter, PrintsWhatTheRasterizerMakes)

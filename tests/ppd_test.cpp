@@ -103,7 +103,7 @@ TEST(Ppds, InstallPutsFiltersAndPpdsWhereCupsLooks)
     const fs::path root = fs::path(writeTempFile("install-root-marker", "")).parent_path() / "install-root";
     FilterInvocation install{{"--install", PELTRIN_BUILD_DIR}, std::nullopt, ""};
     install.program = "cmake";
-    install.env = {{"DESTDIR", root.string()}};
+    install.env = {"DESTDIR=" + root.string()};
     const FilterRun installed = runFilter(install);
     ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
 
