@@ -30,17 +30,12 @@ FilterRun cupsfilter(int model, const std::string& document, const std::vector<s
     return runProgram("cupsfilter", args);
 }
 
-bool dot(const PrintedImage& image, uint32_t row, uint32_t column)
-{
-    return (image.data[std::size_t{row} * image.bytesPerLine + column / 8] >> (7 - column % 8)) & 1;
-}
-
 // Dots set in columns [from, to) of a row.
 uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
 {
     uint32_t n = 0;
     for (uint32_t c = from; c < to; ++c)
-        n += dot(image, row, c);
+        n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
     return n;
 }
 
@@ -132,19 +127,6 @@ TEST(CupsChain, BlackAndRedGoToTheirOwnPlanes)
             EXPECT_EQ(dotsIn(planes.color, row, 330, 540), 210u) << row;
         }
     }
-}
-
-// A text file goes to the printer as it is, after the job-start command.
-TEST(CupsChain, TextFileIsSentAsText)
-{
-    const FilterRun run = cupsfilter(30, "note.txt", {});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::vector<Command> commands = parseCommands(run.out);
-    ASSERT_GE(commands.size(), 2u);
-    EXPECT_EQ(commands[0].kind, CommandKind::initialize);
-    EXPECT_EQ(commands[1].kind, CommandKind::text);
-    EXPECT_EQ(std::string(commands[1].payload.begin(), commands[1].payload.end()), "PELTRIN CAFE");
-    EXPECT_EQ(run.out.substr(2), readFile(kSamples + "/note.txt"));
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 //       /dev/stdin written PIECE bytes at a time, or that path as the file argument
 //   program preview / stdin-case NAME / stdin-hex XX... / env NAME=VALUE
 // Hexadecimal bytes may repeat: 00*720 is 720 zero bytes.
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -71,11 +72,9 @@ std::size_t headerField(const std::string& name)
 {
     using H = cups_page_header_t;
     static const std::map<std::string, std::size_t> fields{
-        {"cupsWidth", headerFieldOffset(&H::cupsWidth)}, {"cupsHeight", headerFieldOffset(&H::cupsHeight)},
-        {"cupsBytesPerLine", headerFieldOffset(&H::cupsBytesPerLine)},
-        {"cupsBitsPerPixel", headerFieldOffset(&H::cupsBitsPerPixel)},
-        {"cupsColorSpace", headerFieldOffset(&H::cupsColorSpace)},
-        {"cupsColorOrder", headerFieldOffset(&H::cupsColorOrder)}};
+        {"cupsWidth", offsetof(H, cupsWidth)}, {"cupsHeight", offsetof(H, cupsHeight)},
+        {"cupsBytesPerLine", offsetof(H, cupsBytesPerLine)}, {"cupsBitsPerPixel", offsetof(H, cupsBitsPerPixel)},
+        {"cupsColorSpace", offsetof(H, cupsColorSpace)}, {"cupsColorOrder", offsetof(H, cupsColorOrder)}};
     return fields.at(name);
 }
 
@@ -162,7 +161,8 @@ FilterRun runJob(const Job& job, int model, const std::string& name)
         return runPreview(job.args, job.input, job.env);
     std::string input = job.pages.empty() ? job.input : rasterStream(job.pages);
     for (std::size_t i = 0; i < job.patches.size(); ++i)
-        patchStream(input, pageHeaderStart(job.pages, job.patches[i].first) + job.patches[i].second, job.patchValues[i]);
+        std::memcpy(input.data() + pageHeaderStart(job.pages, job.patches[i].first) + job.patches[i].second,
+                    &job.patchValues[i], 4);
     FilterInvocation run{{"1", "user", job.title, "1", job.options}, std::nullopt, "", job.piece};
     if (job.hasArgs)
         run.args = job.args;

@@ -89,10 +89,3 @@ std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t inde
     }
     return offset;
 }
-
-void patchStream(std::string& stream, std::size_t offset, uint32_t value)
-{
-    if (offset + 4 > stream.size())
-        throw std::runtime_error("header field outside the stream");
-    std::memcpy(stream.data() + offset, &value, 4);
-}

@@ -26,19 +26,6 @@ TestPage monoPage(uint32_t width, uint32_t height, std::vector<uint8_t> pixels);
 // (uncompressed version-1 stream).
 std::string rasterStream(const std::vector<TestPage>& pages);
 
-// Overwrites 32 bits of a written stream.
-void patchStream(std::string& stream, std::size_t offset, uint32_t value);
-
 // Where page `index`'s header starts in the stream of rasterStream(pages)
 // (the stream holds version-2-sized headers after a 4-byte sync word).
 std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index);
-
-// Offset of a header field inside a page header.
-template <typename Field>
-std::size_t headerFieldOffset(Field cups_page_header_t::*field)
-{
-    static const cups_page_header_t probe{};
-    return static_cast<std::size_t>(reinterpret_cast<const char*>(&(probe.*field)) -
-                                    reinterpret_cast<const char*>(&probe));
-}
-
