@@ -65,12 +65,10 @@ struct Child {
         signal(SIGPIPE, SIG_IGN); // for the test: writes to a child that has ended
         int p[3][2]; // standard input, output, error
         for (auto& fds : p)
-            if (pipe2(fds, O_CLOEXEC) != 0)
-                throw std::runtime_error("pipe");
-        if (outPipeSize > 0)
-            fcntl(p[1][0], F_SETPIPE_SZ, outPipeSize);
-        if (errPipeSize > 0)
-            fcntl(p[2][0], F_SETPIPE_SZ, errPipeSize);
+            pipe2(fds, O_CLOEXEC);
+        for (const auto& [i, size] : {std::pair{1, outPipeSize}, {2, errPipeSize}})
+            if (size > 0)
+                fcntl(p[i][0], F_SETPIPE_SZ, size);
         const char* argv[] = {"rastertoPeltrin", "1", "user", "title", "1", kOptions.c_str(), nullptr};
         const std::string& ppd = ppdPath();
         if ((pid = fork()) == 0) {
@@ -143,11 +141,7 @@ struct Child {
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    void closeFd(int i)
-    {
-        close(fd[i]);
-        fd[i] = -1;
-    }
+    void closeFd(int i) { close(std::exchange(fd[i], -1)); }
     void pump()
     {
         if (fd[0] >= 0 && fed >= input.size() && feedLimit == SIZE_MAX && pipeBytes(fd[0]) == 0)

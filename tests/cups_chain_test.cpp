@@ -30,15 +30,6 @@ FilterRun cupsfilter(int model, const std::string& document, const std::vector<s
     return runProgram("cupsfilter", args);
 }
 
-// Dots set in columns [from, to) of a row.
-uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
-{
-    uint32_t n = 0;
-    for (uint32_t c = from; c < to; ++c)
-        n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
-    return n;
-}
-
 struct Job {
     const char* name;
     int model;
@@ -67,15 +58,15 @@ TEST(CupsChain, DocumentsPrintWholeAtTheirSize)
         {"A4 letter, two-color model", 30, "letter.pdf", {}, {576, 740, 780, 40}, {}},
         {"letter laid out on the default page", 30, "letter.ps", {}, {576, 2250, 2374, 40}, {}},
         {"receipt, graphics stores, cut", 1, "receipt.pdf", {}, {576, 700, 760, 0},
-         bytesOf({0x30, 0x32, 0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("30 32 1D 56 41 01")},
         {"receipt, compressed bands", 30, "receipt.pdf", {}, {576, 700, 760, 0},
-         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("0A 0A 1D 56 41 01")},
         {"receipt, GS v 0, cut at the job's end", 13, "receipt.pdf", {"PageCut=3"}, {576, 700, 760, 0},
-         bytesOf({0x0A, 0x1D, 0x56, 0x41, 0x01})},
-        {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, {384, 400, 760, 0}, bytesOf({0x0A, 0x0A})},
+         bytesFromHex("0A 1D 56 41 01")},
+        {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, {384, 400, 760, 0}, bytesFromHex("0A 0A")},
         {"long receipt, long-receipt size", 1, "long-receipt.pdf", {"PageSize=802"}, {576, 8785, 8792, 4}, {}},
         {"long receipt, long-receipt size, two-color model", 30, "long-receipt.pdf", {"PageSize=802"},
-         {576, 8785, 8792, 4}, bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         {576, 8785, 8792, 4}, bytesFromHex("0A 0A 1D 56 41 01")},
         {"long receipt, custom length", 1, "long-receipt.pdf", {"PageSize=Custom.80x1100mm"}, {576, 8785, 8792, 4},
          {}},
     };

@@ -6,6 +6,7 @@
 
 #include "preview/dump.h"
 #include "preview/render.h"
+#include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 
 namespace {
@@ -67,15 +68,12 @@ TEST(PreviewPicture, DotsOfBothColorsWhereTheStoresPutThem)
     const Picture picture = pictureOf(bytes);
     ASSERT_EQ(picture.width, 11u);
     ASSERT_EQ(picture.height, 8 + 2 * roll_layout::lineHeight + roll_layout::cutRows);
-    auto dot = [](const PrintedImage& image, uint32_t r, uint32_t c) {
-        return (image.data[r * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
-    };
     int black = 0, red = 0;
     for (uint32_t r = 0; r < 8; ++r)
         for (uint32_t c = 0; c < 11; ++c) {
-            const Rgb want = dot(planes.black, r, c)   ? roll_colors::black
-                             : dot(planes.color, r, c) ? roll_colors::red
-                                                       : roll_colors::paper;
+            const Rgb want = dotsIn(planes.black, r, c, c + 1)   ? roll_colors::black
+                             : dotsIn(planes.color, r, c, c + 1) ? roll_colors::red
+                                                                 : roll_colors::paper;
             EXPECT_EQ(picture.at(c, r), want) << r << "," << c;
             black += want == roll_colors::black;
             red += want == roll_colors::red;

@@ -92,11 +92,11 @@ TEST_F(Spooler, DocumentsAndJobOptions)
         {"long receipt, custom length", "m30", {"-o", "media=Custom.80x1100mm"}, kSamples + "/long-receipt.pdf",
          {574, 8785, 8792, 4}, {}},
         {"cut after the page", "m30", {"-o", "PageCut=1"}, receipt, {576, 700, 760, 0},
-         bytesOf({0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("1D 56 41 01")},
         {"drawer, then feed and cut at the job's end", "m30", {"-o", "PageCut=4", "-o", "CashDrawer=1"}, receipt,
-         {576, 700, 760, 0}, bytesOf({0x0A, 0x1B, 0x70, 0x00, 0x64, 0xFF, 0x0A, 0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         {576, 700, 760, 0}, bytesFromHex("0A 1B 70 00 64 FF 0A 0A 0A 1D 56 41 01")},
         {"reduced to half", "m86", {"-o", "PaperReduction=Custom.50"}, receipt, {288, 350, 380, 0},
-         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("0A 0A 1D 56 41 01")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,10 +16,9 @@ for n, (name, old, new) in enumerate(faults, 1):
     assert text.count(old) == 1, f"{name}: {old!r} not found once"
     path.write_text(text.replace(old, new))
     try:
-        quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        built = subprocess.run(["cmake", "--build", build, "-j2"], **quiet).returncode == 0
-        failed = not built or subprocess.run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure",
-                                              "--timeout", "300"], **quiet).returncode != 0
+        run = lambda *a: subprocess.run(a, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+        built = run("cmake", "--build", build, "-j2")
+        failed = not built or not run("ctest", "--test-dir", build, "-j2", "--stop-on-failure", "--timeout", "300")
     finally:
         path.write_text(text)
     caught += failed

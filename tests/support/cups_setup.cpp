@@ -49,16 +49,19 @@ std::string cupsWorkFolder()
     return work.string();
 }
 
+uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
+{
+    uint32_t n = 0;
+    for (uint32_t c = from; c < to; ++c)
+        n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
+    return n;
+}
+
 std::string printoutDifferences(const PrintedImage& image, const Printout& expected)
 {
     if (image.width != expected.width || image.rows < expected.minRows || image.rows > expected.maxRows)
         return "printed " + std::to_string(image.width) + " dots x " + std::to_string(image.rows) + " rows";
-    auto dots = [&](uint32_t row, uint32_t from, uint32_t to) {
-        uint32_t n = 0;
-        for (uint32_t c = from; c < to; ++c)
-            n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
-        return n;
-    };
+    const auto dots = [&](uint32_t row, uint32_t from, uint32_t to) { return dotsIn(image, row, from, to); };
     std::string out;
     if (dots(0, 0, image.width) == 0 || dots(image.rows - 1, 0, image.width) == 0)
         out += "blank rows at an edge; ";

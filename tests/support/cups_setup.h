@@ -27,6 +27,8 @@ std::string cupsFilesConf(const std::string& work);
 struct Printout {
     uint32_t width, minRows, maxRows, barWithin;
 };
+// Dots set in columns [from, to) of a row of a printed image.
+uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to);
 // What the printed picture has otherwise; empty when it is as described.
 std::string printoutDifferences(const PrintedImage& image, const Printout& expected);
 

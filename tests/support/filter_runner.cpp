@@ -130,14 +130,6 @@ std::string hexBytes(const std::string& bytes)
     return s;
 }
 
-std::string bytesOf(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
-
 std::string bytesFromHex(const std::string& hex)
 {
     std::istringstream in(hex);

@@ -36,7 +36,6 @@ const char* filterPath();
 
 // Bytes as "1B 40 0A" for readable failures.
 std::string hexBytes(const std::string& bytes);
-std::string bytesOf(std::initializer_list<int> values);
 // Bytes from hexadecimal text: "1B 40 00*720" (XX*N: N bytes XX).
 std::string bytesFromHex(const std::string& hex);
 // The printer bytes of a job case (tests/jobs/<name>.hex without its exit line).

@@ -7,8 +7,7 @@
 
 cups_page_header_t monoHeader(uint32_t width, uint32_t height)
 {
-    cups_page_header_t h;
-    std::memset(&h, 0, sizeof h);
+    cups_page_header_t h{};
     std::strcpy(h.MediaClass, "PwgRaster");
     h.HWResolution[0] = h.HWResolution[1] = 203;
     h.PageSize[0] = width * 72 / 203;
@@ -35,8 +34,7 @@ cups_page_header_t twoColorHeader(uint32_t width, uint32_t height)
 
 TestPage monoPage(uint32_t width, uint32_t height, std::vector<uint8_t> pixels)
 {
-    TestPage page{monoHeader(width, height), std::move(pixels)};
-    return page;
+    return {monoHeader(width, height), std::move(pixels)};
 }
 
 std::string rasterStream(const std::vector<TestPage>& pages)
