@@ -15,8 +15,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPELTRIN_FUZZ=ON -DPELTRIN_TESTS=OFF "-DPELTRIN_FUZZ_EXTRA_FLAGS=${PELTRIN_FUZZ_EXTRA_FLAGS-}" >/dev/null
 cmake --build "$build" -j 2 --target peltrin_raster_fuzz peltrin_preview_fuzz >/dev/null
 
-# cupsRasterReadHeader allocates a line buffer from the header's bytes per
-# line before the filter sees the header: let such allocations fail.
+# cupsRasterReadHeader allocates a line buffer from the header's bytes per line: let that fail.
 export ASAN_OPTIONS="allocator_may_return_null=1:max_allocation_size_mb=256:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 if [ "${1-}" = repro ]; then
@@ -44,8 +43,6 @@ for name in raster preview; do
     grep -h '^#.*DONE' "$findings/$name.log" | sed "s/^/$name: /" || true
 done
 for input in "$findings"/*-*; do
-    [ -f "$input" ] || continue
-    echo "fuzz finding $input (kept; base64):"
-    base64 "$input"
+    [ -f "$input" ] && echo "fuzz finding $input (kept; base64):" && base64 "$input"
 done
 exit "$failed"

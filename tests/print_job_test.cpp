@@ -28,8 +28,6 @@ struct JobCase {
     uint32_t width = 575, height = 120;
 };
 
-void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
-
 FilterRun runJob(const JobCase& c, const std::vector<TestPage>& pages)
 {
     TestPpd ppd = TestPpd::full(c.model);

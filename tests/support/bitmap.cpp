@@ -3,23 +3,6 @@
 #include <algorithm>
 #include <random>
 
-Bitmap::Bitmap(uint32_t rows, uint32_t bytesPerRow)
-    : h(rows), b(bytesPerRow), bytes(static_cast<size_t>(rows) * bytesPerRow, 0)
-{
-}
-
-bool Bitmap::get(uint32_t r, uint32_t c) const
-{
-    return (bytes[static_cast<size_t>(r) * b + c / 8] >> (7 - c % 8)) & 1;
-}
-
-void Bitmap::set(uint32_t r, uint32_t c, bool dot)
-{
-    uint8_t& byte = bytes[static_cast<size_t>(r) * b + c / 8];
-    const uint8_t mask = static_cast<uint8_t>(0x80 >> (c % 8));
-    byte = dot ? (byte | mask) : (byte & ~mask);
-}
-
 Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density)
 {
     std::mt19937 rng(seed);

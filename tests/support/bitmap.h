@@ -15,10 +15,14 @@ struct Bitmap {
     std::vector<uint8_t> bytes;
 
     Bitmap() = default;
-    Bitmap(uint32_t rows, uint32_t bytesPerRow);
+    Bitmap(uint32_t rows, uint32_t bytesPerRow) : h(rows), b(bytesPerRow), bytes(std::size_t{rows} * bytesPerRow) {}
 
-    bool get(uint32_t r, uint32_t c) const;
-    void set(uint32_t r, uint32_t c, bool dot = true);
+    bool get(uint32_t r, uint32_t c) const { return (bytes[std::size_t{r} * b + c / 8] >> (7 - c % 8)) & 1; }
+    void set(uint32_t r, uint32_t c, bool dot = true)
+    {
+        uint8_t& byte = bytes[std::size_t{r} * b + c / 8];
+        byte = dot ? byte | (0x80 >> c % 8) : byte & ~(0x80 >> c % 8);
+    }
     uint32_t columns() const { return 8 * b; }
     bool operator==(const Bitmap&) const = default;
 };

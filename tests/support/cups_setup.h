@@ -48,7 +48,6 @@ public:
 
     bool running() const { return pid_ > 0 && ready_; }
     const std::string& host() const { return host_; }
-    const std::string& work() const { return work_; }
     std::string errorLog() const;
     // What lpinfo -m lists: the drivers the scheduler offers.
     std::string drivers() const;
