@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Seeds each fault of faults.tsv alone into the source tree, rebuilds the
 build folder and runs the tests; prints caught or MISSED per fault, then the
-count. Usage: run.py SOURCE BUILD [first-fault-number]"""
+count. Usage: run.py SOURCE BUILD [fault-number...] (all by default)"""
 import pathlib, subprocess, sys
 
 src, build = pathlib.Path(sys.argv[1]), sys.argv[2]
@@ -9,7 +9,7 @@ faults = [l.rstrip("\n").split("\t") for l in open(pathlib.Path(__file__).with_n
           if l.strip() and not l.startswith("#")]
 caught = 0
 for n, (name, old, new) in enumerate(faults, 1):
-    if n < int(sys.argv[3] if len(sys.argv) > 3 else 1):
+    if sys.argv[3:] and str(n) not in sys.argv[3:]:
         continue
     old, new, path = old.replace("\\n", "\n"), new.replace("\\n", "\n"), src / name
     text = path.read_text()
@@ -24,4 +24,4 @@ for n, (name, old, new) in enumerate(faults, 1):
     caught += failed
     print(f"{n:2} {'caught' if failed else 'MISSED'}{'' if built else ' (no build)'} {name}: {old.strip()}",
           flush=True)
-print(f"{caught} of {len(faults)} caught")
+print(f"{caught} caught")
