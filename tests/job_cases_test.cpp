@@ -1,7 +1,8 @@
 // Whole jobs of the real executables, one per file of tests/jobs/: NAME.job
 // describes the job; NAME.hex holds its exact printer bytes (for
 // peltrin-preview NAME.out, its standard output) and exit status, NAME.log
-// its exact log. PELTRIN_UPDATE_JOBS=1 rewrites NAME.hex/.out/.log from the
+// its exact log (bytes as hexadecimal text, XX*N for N bytes XX).
+// PELTRIN_UPDATE_JOBS=1 rewrites NAME.hex/.out/.log from the
 // current programs; review the difference before committing it.
 //
 // A .job file has one directive a line ('#' starts a comment):
@@ -202,8 +203,14 @@ TEST_P(JobCase, PrinterBytesAndLogAreExact)
         }
         const FilterRun run = runJob(job, model, name);
         ASSERT_EQ(run.signal, 0);
-        for (std::size_t i = 0; job.program.empty() && i < run.out.size(); i += 32)
-            out += hexBytes(run.out.substr(i, 32)) + "\n";
+        // 32 bytes a line; 8 or more equal bytes in a row as XX*N.
+        for (std::size_t i = 0, n, onLine = 0; job.program.empty() && i < run.out.size(); i += n) {
+            for (n = 1; i + n < run.out.size() && run.out[i + n] == run.out[i];)
+                ++n;
+            n = n < 8 ? 1 : n;
+            out += hexBytes(run.out.substr(i, 1)) + (n > 1 ? "*" + std::to_string(n) : "") +
+                   (++onLine % 32 == 0 || i + n == run.out.size() ? "\n" : " ");
+        }
         out += (job.program.empty() ? "" : run.out) + "exit " + std::to_string(run.status) + "\n";
         // Temporary files and buffer addresses change from run to run.
         std::string err = run.err;
