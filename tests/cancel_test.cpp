@@ -8,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <sys/ioctl.h>

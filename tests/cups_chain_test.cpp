@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "preview/printer_stream.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"

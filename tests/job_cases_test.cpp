@@ -86,8 +86,7 @@ struct Job {
     bool hasArgs = false, text = false;
     std::size_t piece = 0;
     std::vector<TestPage> pages;
-    std::vector<std::pair<std::size_t, std::size_t>> patches; // page, field offset
-    std::vector<uint32_t> patchValues;
+    std::vector<std::tuple<std::size_t, std::size_t, uint32_t>> patches; // page, field offset, value
 };
 
 Job readJob(const std::string& path)
@@ -135,8 +134,7 @@ Job readJob(const std::string& path)
             std::string field;
             uint32_t value;
             words >> page >> field >> value;
-            job.patches.emplace_back(page, headerField(field));
-            job.patchValues.push_back(value);
+            job.patches.emplace_back(page, headerField(field), value);
         } else if (word == "short") {
             std::size_t page;
             words >> page >> job.pages.at(page).writtenBytes;
@@ -161,9 +159,8 @@ FilterRun runJob(const Job& job, int model, const std::string& name)
     if (job.program == "preview")
         return runPreview(job.args, job.input, job.env);
     std::string input = job.pages.empty() ? job.input : rasterStream(job.pages);
-    for (std::size_t i = 0; i < job.patches.size(); ++i)
-        std::memcpy(input.data() + pageHeaderStart(job.pages, job.patches[i].first) + job.patches[i].second,
-                    &job.patchValues[i], 4);
+    for (const auto& [page, field, value] : job.patches)
+        std::memcpy(input.data() + pageHeaderStart(job.pages, page) + field, &value, 4);
     FilterInvocation run{{"1", "user", job.title, "1", job.options}, std::nullopt, "", job.piece};
     if (job.hasArgs)
         run.args = job.args;

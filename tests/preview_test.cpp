@@ -110,4 +110,14 @@ TEST(PreviewPicture, TextLinesAndLogoBoxOnADefaultWidthRoll)
     EXPECT_EQ(picture.at(10, 3 * lineHeight + 2 * logoHeight - 10), roll_colors::logoFill);
 }
 
+// A full line of "_": the last glyph reaches past the roll's edge, and the
+// dots past it are left out (not drawn at the start of the next row).
+TEST(PreviewPicture, GlyphsStopAtTheRollsEdge)
+{
+    const Picture picture = pictureOf(std::string(48, '_') + "\n");
+    for (uint32_t y = 1; y < picture.height; ++y)
+        EXPECT_TRUE(picture.at(5, y - 1) == roll_colors::paper || picture.at(5, y) != roll_colors::paper ||
+                    picture.at(0, y) == roll_colors::paper) << y;
+}
+
 } // namespace

@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include "preview/printer_stream.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"
