@@ -132,7 +132,7 @@ int main()
              auto unpacked = convertPixelPerBits1to8(page.bytes, W, H, stride, log);
              auto packed = convertPixelPerBits8to1(unpacked, W, H, stride, log);
          }},
-        {"per-pixel model: rotate 90", [&] { referenceRotate90(page); }},
+        {"per-pixel model: rotate 90", [&] { referenceQuarterTurn(page, page.columns(), true); }},
         {"per-pixel model: reduce 50", [&] {
              uint32_t width = 0;
              referenceReduce(page, W, 50, width);

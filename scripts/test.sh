@@ -1,10 +1,11 @@
 #!/bin/sh
 # Builds and runs every test: a plain build, then one under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then the build and the tests for 32-bit
-# ARM under qemu-user, then the Debian packages for both (built, checked by
-# lintian, and the amd64 ones installed, printed with and purged;
-# tests/packages.sh). Here compiler warnings are errors. Each step's time
-# is logged.
+# and UndefinedBehaviorSanitizer, then the fuzz harnesses (clang) over their
+# committed inputs and for PELTRIN_FUZZ_SECONDS (60) each (fuzz/run.sh), then
+# the build and the tests for 32-bit ARM under qemu-user, then the Debian
+# packages for both (built, checked by lintian, and the amd64 ones installed,
+# printed with and purged; tests/packages.sh). Here compiler warnings are
+# errors. Each step's time is logged.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -23,6 +24,8 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELTRIN_SANITIZE=ON -DPE
 timed cmake --build build-sanitize -j "$jobs"
 timed env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+timed fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-60}"
 
 timed scripts/cross-armhf.sh
 

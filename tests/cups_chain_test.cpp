@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "preview/printer_stream.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"
@@ -28,20 +27,6 @@ FilterRun cupsfilter(int model, const std::string& document, const std::vector<s
     }
     args.push_back(document.starts_with("/") ? document : kSamples + "/" + document);
     return runProgram("cupsfilter", args);
-}
-
-bool dot(const PrintedImage& image, uint32_t row, uint32_t column)
-{
-    return (image.data[std::size_t{row} * image.bytesPerLine + column / 8] >> (7 - column % 8)) & 1;
-}
-
-// Dots set in columns [from, to) of a row.
-uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
-{
-    uint32_t n = 0;
-    for (uint32_t c = from; c < to; ++c)
-        n += dot(image, row, c);
-    return n;
 }
 
 struct Job {
@@ -72,15 +57,15 @@ TEST(CupsChain, DocumentsPrintWholeAtTheirSize)
         {"A4 letter, two-color model", 30, "letter.pdf", {}, {576, 740, 780, 40}, {}},
         {"letter laid out on the default page", 30, "letter.ps", {}, {576, 2250, 2374, 40}, {}},
         {"receipt, graphics stores, cut", 1, "receipt.pdf", {}, {576, 700, 760, 0},
-         bytesOf({0x30, 0x32, 0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("30 32 1D 56 41 01")},
         {"receipt, compressed bands", 30, "receipt.pdf", {}, {576, 700, 760, 0},
-         bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         bytesFromHex("0A 0A 1D 56 41 01")},
         {"receipt, GS v 0, cut at the job's end", 13, "receipt.pdf", {"PageCut=3"}, {576, 700, 760, 0},
-         bytesOf({0x0A, 0x1D, 0x56, 0x41, 0x01})},
-        {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, {384, 400, 760, 0}, bytesOf({0x0A, 0x0A})},
+         bytesFromHex("0A 1D 56 41 01")},
+        {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, {384, 400, 760, 0}, bytesFromHex("0A 0A")},
         {"long receipt, long-receipt size", 1, "long-receipt.pdf", {"PageSize=802"}, {576, 8785, 8792, 4}, {}},
         {"long receipt, long-receipt size, two-color model", 30, "long-receipt.pdf", {"PageSize=802"},
-         {576, 8785, 8792, 4}, bytesOf({0x0A, 0x0A, 0x1D, 0x56, 0x41, 0x01})},
+         {576, 8785, 8792, 4}, bytesFromHex("0A 0A 1D 56 41 01")},
         {"long receipt, custom length", 1, "long-receipt.pdf", {"PageSize=Custom.80x1100mm"}, {576, 8785, 8792, 4},
          {}},
     };
@@ -132,19 +117,6 @@ TEST(CupsChain, BlackAndRedGoToTheirOwnPlanes)
             EXPECT_EQ(dotsIn(planes.color, row, 330, 540), 210u) << row;
         }
     }
-}
-
-// A text file goes to the printer as it is, after the job-start command.
-TEST(CupsChain, TextFileIsSentAsText)
-{
-    const FilterRun run = cupsfilter(30, "note.txt", {});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::vector<Command> commands = parseCommands(run.out);
-    ASSERT_GE(commands.size(), 2u);
-    EXPECT_EQ(commands[0].kind, CommandKind::initialize);
-    EXPECT_EQ(commands[1].kind, CommandKind::text);
-    EXPECT_EQ(std::string(commands[1].payload.begin(), commands[1].payload.end()), "PELTRIN CAFE");
-    EXPECT_EQ(run.out.substr(2), readFile(kSamples + "/note.txt"));
 }
 
 } // namespace

@@ -4,13 +4,8 @@
 // decoded back from the job's bytes, is the page of the per-pixel model.
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
-#include <vector>
-
 #include "filter/model_table.h"
 #include "preview/dump.h"
-#include "tests/support/bitmap.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/pipeline_model.h"
 #include "tests/support/ppd_writer.h"
@@ -33,14 +28,12 @@ struct JobCase {
     uint32_t width = 575, height = 120;
 };
 
-void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
-
-FilterRun runJob(const JobCase& c, const std::vector<TestPage>& pages, const std::string& more = "")
+FilterRun runJob(const JobCase& c, const std::vector<TestPage>& pages)
 {
     TestPpd ppd = TestPpd::full(c.model);
     std::string options = "PageSize=" + std::to_string(c.pageSize) + " PageType=" + std::to_string(c.pageType) +
                           " FocusArea=" + std::to_string(c.focusArea) + " CompPrinting=" +
-                          std::to_string(c.compPrinting) + " ColorModel=" + std::to_string(c.colorModel) + more;
+                          std::to_string(c.compPrinting) + " ColorModel=" + std::to_string(c.colorModel);
     if (c.rotation >= 0)
         options += " Rotation=" + std::to_string(c.rotation);
     else
@@ -192,54 +185,6 @@ TEST(PrintJobs, PagesOfGrowingSizesPrintAsAlone)
                                       << dumpCommands(parseCommands(alone));
         EXPECT_NE(run.err.find("PELTRIN DEBUG MSG: PAGE: 4 1\n"), std::string::npos);
     }
-}
-
-// Pages with nothing left to print once the pipeline is done: no raster
-// command goes out (and nothing divides by zero), while the page's logo
-// blocks still do and the page counts.
-TEST(PrintJobs, NothingLeftToPrintStillGetsItsLogo)
-{
-    Bitmap fillBitsOnly(40, 72); // 570 dots: only the 6 fill bits of each row have dots
-    for (uint32_t r = 10; r < 30; ++r)
-        fillBitsOnly.set(r, 573);
-    const std::pair<JobCase, TestPage> cases[] = {
-        {{.name = "TwoRowsAtOneThird", .pageSize = 96}, monoPage(576, 2, std::vector<uint8_t>(144, 0xFF))},
-        {{.name = "RotatedFillBitsOnly", .rotation = 1, .pageType = 0}, monoPage(570, 40, fillBitsOnly.bytes)},
-        {{.name = "Rotated270FillBitsOnly", .model = kRasterModel, .rotation = 3, .pageType = 0},
-         monoPage(570, 40, fillBitsOnly.bytes)},
-        {{.name = "ReducedToNothing", .model = kReductionModel, .paperReduction = 1},
-         monoPage(576, 50, std::vector<uint8_t>(3600, 0xFF))},
-        {{.name = "NarrowTwoColorAtOneThird", .pageSize = 96, .colorModel = 0},
-         {twoColorHeader(16, 30), std::vector<uint8_t>(240, 0xFF)}},
-    };
-    const std::string logo("\x1B\x61\x00\x1C\x70\x01\x00\x1B\x40", 9);
-    for (const auto& [job, page] : cases) {
-        SCOPED_TRACE(job.name);
-        const FilterRun run = runJob(job, {page}, " LogoPosition=3");
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart + logo + logo));
-        EXPECT_NE(run.err.find("INFO: Ready to print.\n"), std::string::npos);
-    }
-}
-
-// A page the printer's 16-bit size fields cannot describe once turned (a
-// 70000-row page becomes 70000 dots wide) is refused by the page output:
-// the job ends there through the job close, with exit status 1.
-TEST(PrintJobs, PageRefusedAfterTurningEndsTheJob)
-{
-    Bitmap tall(70000, 1);
-    for (uint32_t r = 0; r < tall.h; r += 3)
-        tall.set(r, r % 8);
-    const FilterRun run = runJob({.name = "TooWideWhenTurned", .rotation = 1},
-                                 {monoPage(8, 70000, tall.bytes), monoPage(575, 30, std::vector<uint8_t>(30 * 72, 0xAA))});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(hexBytes(run.out), hexBytes(kJobStart));
-    EXPECT_NE(run.err.find("ERROR: Page not printed: its width does not fit the printer's 16-bit size field\n"
-                           "PELTRIN DEBUG MSG: Graymode End\n"
-                           "PELTRIN DEBUG MSG: fail_job Start"),
-              std::string::npos)
-        << run.err.substr(run.err.size() > 2000 ? run.err.size() - 2000 : 0);
-    EXPECT_EQ(run.err.find("PAGE: 2"), std::string::npos);
 }
 
 } // namespace

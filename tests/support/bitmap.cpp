@@ -3,38 +3,6 @@
 #include <algorithm>
 #include <random>
 
-Bitmap::Bitmap(uint32_t rows, uint32_t bytesPerRow)
-    : h(rows), b(bytesPerRow), bytes(static_cast<size_t>(rows) * bytesPerRow, 0)
-{
-}
-
-bool Bitmap::get(uint32_t r, uint32_t c) const
-{
-    return (bytes[static_cast<size_t>(r) * b + c / 8] >> (7 - c % 8)) & 1;
-}
-
-void Bitmap::set(uint32_t r, uint32_t c, bool dot)
-{
-    uint8_t& byte = bytes[static_cast<size_t>(r) * b + c / 8];
-    const uint8_t mask = static_cast<uint8_t>(0x80 >> (c % 8));
-    byte = dot ? (byte | mask) : (byte & ~mask);
-}
-
-Bitmap bitmapFromArt(const std::vector<std::string>& art, uint32_t b)
-{
-    size_t width = 0;
-    for (const auto& row : art)
-        width = std::max(width, row.size());
-    if (b == 0)
-        b = static_cast<uint32_t>((width + 7) / 8);
-    Bitmap image(static_cast<uint32_t>(art.size()), b);
-    for (uint32_t r = 0; r < art.size(); ++r)
-        for (uint32_t c = 0; c < art[r].size() && c < 8 * b; ++c)
-            if (art[r][c] == '#' || art[r][c] == 'X')
-                image.set(r, c);
-    return image;
-}
-
 Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density)
 {
     std::mt19937 rng(seed);
@@ -46,22 +14,8 @@ Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density)
     return image;
 }
 
-std::string bitmapToArt(const Bitmap& image, uint32_t width)
+Bitmap referenceQuarterTurn(const Bitmap& source, uint32_t w, bool clockwise)
 {
-    if (width == 0)
-        width = image.columns();
-    std::string art;
-    for (uint32_t r = 0; r < image.h; ++r) {
-        for (uint32_t c = 0; c < width; ++c)
-            art += image.get(r, c) ? '#' : '.';
-        art += '\n';
-    }
-    return art;
-}
-
-Bitmap referenceQuarterTurn(const Bitmap& source, bool clockwise)
-{
-    const uint32_t w = source.columns();
     Bitmap out(w, (source.h + 7) / 8);
     for (uint32_t y = 0; y < w; ++y)
         for (uint32_t k = 0; k < source.h; ++k)

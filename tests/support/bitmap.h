@@ -1,6 +1,6 @@
-// 1-bit page images for tests: built from ASCII art or at random, printed
-// back as art for readable failures, and per-pixel reference models of the
-// image transforms written straight from their pixel definitions.
+// 1-bit page images for tests, made at random, and per-pixel reference
+// models of the image transforms written straight from their pixel
+// definitions.
 //
 // Pixel (r, c) is bit 7 - c % 8 of byte r * b + c / 8; 1 = dot.
 #pragma once
@@ -15,31 +15,29 @@ struct Bitmap {
     std::vector<uint8_t> bytes;
 
     Bitmap() = default;
-    Bitmap(uint32_t rows, uint32_t bytesPerRow);
+    Bitmap(uint32_t rows, uint32_t bytesPerRow) : h(rows), b(bytesPerRow), bytes(std::size_t{rows} * bytesPerRow) {}
 
-    bool get(uint32_t r, uint32_t c) const;
-    void set(uint32_t r, uint32_t c, bool dot = true);
+    bool get(uint32_t r, uint32_t c) const { return (bytes[std::size_t{r} * b + c / 8] >> (7 - c % 8)) & 1; }
+    void set(uint32_t r, uint32_t c, bool dot = true)
+    {
+        uint8_t& byte = bytes[std::size_t{r} * b + c / 8];
+        byte = dot ? byte | (0x80 >> c % 8) : byte & ~(0x80 >> c % 8);
+    }
     uint32_t columns() const { return 8 * b; }
     bool operator==(const Bitmap&) const = default;
 };
 
-// One string per row: '#' or 'X' is a dot, anything else blank. b defaults to
-// the bytes the longest row needs.
-Bitmap bitmapFromArt(const std::vector<std::string>& art, uint32_t b = 0);
-
 // A random image; `density` is the chance of a dot (0..1).
 Bitmap randomBitmap(uint32_t h, uint32_t b, uint32_t seed, double density = 0.5);
 
-// The image as art, rows ended by '\n'; `width` columns (all 8*b by default).
-std::string bitmapToArt(const Bitmap& image, uint32_t width = 0);
-
 // Reference models.
-// Clockwise (y, k) <- (h-1-k, y); counter-clockwise (y, k) <- (k, 8b-1-y).
-Bitmap referenceQuarterTurn(const Bitmap& source, bool clockwise);
-inline Bitmap referenceRotate90(const Bitmap& source) { return referenceQuarterTurn(source, true); }
+// A quarter turn of the first `width` columns, one output row per column:
+// clockwise (y, k) <- (h-1-k, y); counter-clockwise (y, k) <- (k, width-1-y).
+Bitmap referenceQuarterTurn(const Bitmap& source, uint32_t width, bool clockwise);
 Bitmap referenceRotate180(const Bitmap& source);  // (r, c) <- (h-1-r, 8b-1-c)
 // Each output pixel is the OR of an f x f block; rows past h are blank.
 Bitmap referenceScale(const Bitmap& source, uint32_t factor);
+// Bytes [offset, offset + width) of every row.
 Bitmap referenceCrop(const Bitmap& source, uint32_t offset, uint32_t width);
 // Paper reduction of the first `width` columns: result (r, c) takes the last
 // source pixel (i, j) in scan order with trunc(i*x) = r and trunc(j*x) = c,

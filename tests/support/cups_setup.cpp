@@ -18,41 +18,22 @@
 
 namespace fs = std::filesystem;
 
-#ifndef PELTRIN_PPD_BUILD_DIR
-#error "PELTRIN_PPD_BUILD_DIR must name the folder of the built PPDs"
-#endif
-#ifndef PELTRIN_PDF_FILTER_PATH
-#error "PELTRIN_PDF_FILTER_PATH must name the PDF filter"
-#endif
-
 namespace {
 
 constexpr const char* kSystemServerBin = "/usr/lib/cups";
 
 void writeFile(const fs::path& path, const std::string& text)
 {
-    std::ofstream file(path);
-    file << text;
-    if (!file)
-        throw std::runtime_error("cannot write " + path.string());
-}
-
-void installFilter(const fs::path& from, const fs::path& to)
-{
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-    chmod(to.c_str(), 0755);
+    std::ofstream(path) << text;
 }
 
 template <typename Ready>
 bool waitFor(double seconds, Ready ready)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    for (int i = 0; i < seconds * 20; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+        if (ready())
+            return true;
+    return false;
 }
 
 } // namespace
@@ -68,16 +49,19 @@ std::string cupsWorkFolder()
     return work.string();
 }
 
+uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to)
+{
+    uint32_t n = 0;
+    for (uint32_t c = from; c < to; ++c)
+        n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
+    return n;
+}
+
 std::string printoutDifferences(const PrintedImage& image, const Printout& expected)
 {
     if (image.width != expected.width || image.rows < expected.minRows || image.rows > expected.maxRows)
         return "printed " + std::to_string(image.width) + " dots x " + std::to_string(image.rows) + " rows";
-    auto dots = [&](uint32_t row, uint32_t from, uint32_t to) {
-        uint32_t n = 0;
-        for (uint32_t c = from; c < to; ++c)
-            n += (image.data[std::size_t{row} * image.bytesPerLine + c / 8] >> (7 - c % 8)) & 1;
-        return n;
-    };
+    const auto dots = [&](uint32_t row, uint32_t from, uint32_t to) { return dotsIn(image, row, from, to); };
     std::string out;
     if (dots(0, 0, image.width) == 0 || dots(image.rows - 1, 0, image.width) == 0)
         out += "blank rows at an edge; ";
@@ -127,8 +111,10 @@ std::string cupsFilesConf(const std::string& work)
         for (const fs::directory_entry& f : fs::directory_iterator(fs::path(kSystemServerBin) / "filter"))
             if (f.path().filename() != "rastertoPeltrin" && f.path().filename() != "pdftoPeltrin")
                 fs::create_symlink(f.path(), serverBin / "filter" / f.path().filename());
-        installFilter(filterPath(), serverBin / "filter" / "rastertoPeltrin");
-        installFilter(PELTRIN_PDF_FILTER_PATH, serverBin / "filter" / "pdftoPeltrin");
+        for (const fs::path& filter : {fs::path(filterPath()), fs::path(PELTRIN_PDF_FILTER_PATH)}) {
+            fs::copy_file(filter, serverBin / "filter" / filter.filename(), fs::copy_options::overwrite_existing);
+            chmod((serverBin / "filter" / filter.filename()).c_str(), 0755);
+        }
     }
     const fs::path conf = fs::path(work) / "cups-files.conf";
     writeFile(conf, "ServerBin " + serverBin.string() + "\n");
@@ -185,13 +171,9 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
 
 PrivateScheduler::~PrivateScheduler()
 {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        const bool ended = waitFor(10, [&] { return waitpid(pid_, nullptr, WNOHANG) == pid_; });
-        if (!ended) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+    if (pid_ > 0 && kill(pid_, SIGTERM) == 0 && !waitFor(10, [&] { return waitpid(pid_, nullptr, WNOHANG) == pid_; })) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
     }
 }
 

@@ -27,6 +27,8 @@ std::string cupsFilesConf(const std::string& work);
 struct Printout {
     uint32_t width, minRows, maxRows, barWithin;
 };
+// Dots set in columns [from, to) of a row of a printed image.
+uint32_t dotsIn(const PrintedImage& image, uint32_t row, uint32_t from, uint32_t to);
 // What the printed picture has otherwise; empty when it is as described.
 std::string printoutDifferences(const PrintedImage& image, const Printout& expected);
 
@@ -46,7 +48,6 @@ public:
 
     bool running() const { return pid_ > 0 && ready_; }
     const std::string& host() const { return host_; }
-    const std::string& work() const { return work_; }
     std::string errorLog() const;
     // What lpinfo -m lists: the drivers the scheduler offers.
     std::string drivers() const;

@@ -1,8 +1,7 @@
 // Per-pixel models of the two page pipelines for tests: the page that
 // reaches the encoders, computed from the pixel definitions of every step
 // (downscale by block OR, quarter turns of the page's own columns, blank-row
-// trim, byte strip, reduction by sampling). Also the in-process job the
-// pipeline tests run pages in.
+// trim, byte strip, reduction by sampling).
 #pragma once
 
 #include <algorithm>
@@ -11,27 +10,10 @@
 
 #include "filter/model_table.h"
 #include "tests/support/bitmap.h"
-#include "tests/support/job_capture.h"
 
 struct PipelineOptions {
     int model = 31; // its grayScaling and focusOption steer the monochrome pipeline
     int32_t pageSize = 1, rotation = 0, pageType = 1, focusArea = 0, paperReduction = 0;
-};
-
-// A job over memory streams with these settings. With logoPosition 4
-// printPage sends nothing (models with nv logos only log their settings).
-struct PipelineJob : JobCapture {
-    explicit PipelineJob(const PipelineOptions& o) : JobCapture(o.model)
-    {
-        PrintSettings& s = job.settings;
-        s.logoPosition = 4;
-        s.pageSize = o.pageSize;
-        s.rotation = o.rotation;
-        s.pageType = job.PageType = o.pageType;
-        s.focusArea = o.focusArea;
-        s.paperReduction = o.paperReduction;
-        job.Focus = o.focusArea == 1 || o.focusArea == 2 ? o.focusArea : 0;
-    }
 };
 
 // Random dots on h rows of b bytes holding `quarters` line quarters of
@@ -47,12 +29,6 @@ inline Bitmap randomLines(uint32_t width, uint32_t h, uint32_t b, uint32_t quart
             if (r < margin || r + margin >= h || c % columns < margin || c % columns + margin >= width)
                 page.set(r, c, false);
     return page;
-}
-
-// The first n bytes of a buffer, or none when it holds fewer.
-inline std::vector<uint8_t> leading(const std::vector<uint8_t>& buffer, uint64_t n)
-{
-    return n <= buffer.size() ? std::vector<uint8_t>(buffer.begin(), buffer.begin() + n) : std::vector<uint8_t>{};
 }
 
 // An image and the dots per row its header gives.
@@ -83,20 +59,10 @@ inline void downscale(ModelPage& page, uint32_t f, uint32_t rows, uint32_t width
     dropIfEmpty(page);
 }
 
-// Quarter turn of a page of `width` dots: one output row per page column.
-inline Bitmap quarterTurn(const Bitmap& source, uint32_t width, bool clockwise)
-{
-    Bitmap out(width, (source.h + 7) / 8);
-    for (uint32_t y = 0; y < width; ++y)
-        for (uint32_t k = 0; k < source.h; ++k)
-            out.set(y, k, clockwise ? source.get(source.h - 1 - k, y) : source.get(k, width - 1 - y));
-    return out;
-}
-
 inline void rotate(ModelPage& page, int32_t rotation)
 {
     if (rotation == 1 || rotation == 3)
-        page = {quarterTurn(page.image, page.width, rotation == 1), page.image.h};
+        page = {referenceQuarterTurn(page.image, page.width, rotation == 1), page.image.h};
     else if (rotation == 2)
         page.image = referenceRotate180(page.image);
     dropIfEmpty(page);

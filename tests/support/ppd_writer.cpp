@@ -17,20 +17,11 @@ std::vector<std::string> numbers(std::initializer_list<int> values)
     return out;
 }
 
+// A temporary folder of this process, removed at exit.
 struct TempDir {
-    std::filesystem::path path;
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "peltrin-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
+    std::string path = (std::filesystem::temp_directory_path() / "peltrin-test-XXXXXX").string();
+    TempDir() { mkdtemp(path.data()); }
+    ~TempDir() { std::filesystem::remove_all(path); }
 };
 
 } // namespace
@@ -88,48 +79,27 @@ TestPpd& TestPpd::remove(const std::string& keyword)
 
 std::string TestPpd::text() const
 {
-    std::string t;
-    t += "*PPD-Adobe: \"4.3\"\n";
-    t += "*FormatVersion: \"4.3\"\n";
-    t += "*FileVersion: \"1.0\"\n";
-    t += "*LanguageVersion: English\n";
-    t += "*LanguageEncoding: ISOLatin1\n";
-    t += "*PCFileName: \"PELTRIN.PPD\"\n";
-    t += "*Manufacturer: \"Peltrin\"\n";
-    t += "*Product: \"(Peltrin Test)\"\n";
-    t += "*ModelName: \"Peltrin Test\"\n";
-    t += "*ShortNickName: \"Peltrin Test\"\n";
-    t += "*NickName: \"Peltrin Test\"\n";
-    t += "*PSVersion: \"(3010.000) 0\"\n";
-    t += "*LanguageLevel: \"3\"\n";
-    t += "*ColorDevice: False\n";
-    t += "*DefaultColorSpace: Gray\n";
-    t += "*FileSystem: False\n";
-    t += "*Throughput: \"1\"\n";
-    t += "*LandscapeOrientation: Plus90\n";
-    t += "*TTRasterizer: Type42\n";
-    t += "*cupsVersion: 2.4\n";
-    t += "*cupsModelNumber: " + std::to_string(model) + "\n";
-    t += "*cupsManualCopies: True\n";
-    t += "*cupsFilter: \"application/vnd.cups-raster 0 rastertoPeltrin\"\n";
+    std::string t = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n*LanguageVersion: English\n"
+                    "*LanguageEncoding: ISOLatin1\n*PCFileName: \"PELTRIN.PPD\"\n*Manufacturer: \"Peltrin\"\n"
+                    "*Product: \"(Peltrin Test)\"\n*ModelName: \"Peltrin Test\"\n*ShortNickName: \"Peltrin Test\"\n"
+                    "*NickName: \"Peltrin Test\"\n*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n"
+                    "*ColorDevice: False\n*DefaultColorSpace: Gray\n*FileSystem: False\n*Throughput: \"1\"\n"
+                    "*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n*cupsVersion: 2.4\n*cupsModelNumber: " +
+                    std::to_string(model) + "\n*cupsManualCopies: True\n"
+                    "*cupsFilter: \"application/vnd.cups-raster 0 rastertoPeltrin\"\n";
     int order = 10;
     for (const PpdOption& o : options) {
-        t += "*OpenUI *" + o.keyword + "/" + o.keyword + ": PickOne\n";
-        t += "*OrderDependency: " + std::to_string(order++) + " AnySetup *" + o.keyword + "\n";
-        t += "*Default" + o.keyword + ": " + o.defaultChoice + "\n";
+        t += "*OpenUI *" + o.keyword + "/" + o.keyword + ": PickOne\n*OrderDependency: " + std::to_string(order++) +
+             " AnySetup *" + o.keyword + "\n*Default" + o.keyword + ": " + o.defaultChoice + "\n";
         for (const std::string& c : o.choices)
             t += "*" + o.keyword + " " + c + "/" + c + ": \"\"\n";
         t += "*CloseUI: *" + o.keyword + "\n";
     }
-    if (paperReductionCustom) {
-        t += "*OpenUI *PaperReduction/Paper Reduction: PickOne\n";
-        t += "*OrderDependency: " + std::to_string(order++) + " AnySetup *PaperReduction\n";
-        t += "*DefaultPaperReduction: " + paperReductionDefault + "\n";
-        t += "*PaperReduction 0/Off: \"\"\n";
-        t += "*CloseUI: *PaperReduction\n";
-        t += "*CustomPaperReduction True: \"\"\n";
-        t += "*ParamCustomPaperReduction Value/Reduction: 1 int 1 100\n";
-    }
+    if (paperReductionCustom)
+        t += "*OpenUI *PaperReduction/Paper Reduction: PickOne\n*OrderDependency: " + std::to_string(order) +
+             " AnySetup *PaperReduction\n*DefaultPaperReduction: 0"
+             "\n*PaperReduction 0/Off: \"\"\n*CloseUI: *PaperReduction\n*CustomPaperReduction True: \"\"\n"
+             "*ParamCustomPaperReduction Value/Reduction: 1 int 1 100\n";
     return t;
 }
 
@@ -142,7 +112,7 @@ std::string readFile(const std::string& path)
 std::string writeTempFile(const std::string& name, const std::string& content)
 {
     static TempDir dir;
-    std::filesystem::path path = dir.path / name;
+    const std::filesystem::path path = std::filesystem::path(dir.path) / name;
     std::ofstream file(path, std::ios::binary);
     file << content;
     if (!file)

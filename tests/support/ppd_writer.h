@@ -16,8 +16,7 @@ struct PpdOption {
 struct TestPpd {
     int model = 1;
     std::vector<PpdOption> options;
-    bool paperReductionCustom = true;
-    std::string paperReductionDefault = "0";
+    bool paperReductionCustom = true; // PaperReduction: 0 or a custom value
 
     // Every option the filter knows, with small numeric choice lists.
     static TestPpd full(int model);

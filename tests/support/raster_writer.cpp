@@ -1,14 +1,15 @@
 #include "tests/support/raster_writer.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
 
+#include "tests/support/ppd_writer.h"
+
 cups_page_header_t monoHeader(uint32_t width, uint32_t height)
 {
-    cups_page_header_t h;
-    std::memset(&h, 0, sizeof h);
+    cups_page_header_t h{};
     std::strcpy(h.MediaClass, "PwgRaster");
     h.HWResolution[0] = h.HWResolution[1] = 203;
     h.PageSize[0] = width * 72 / 203;
@@ -35,71 +36,28 @@ cups_page_header_t twoColorHeader(uint32_t width, uint32_t height)
 
 TestPage monoPage(uint32_t width, uint32_t height, std::vector<uint8_t> pixels)
 {
-    TestPage page{monoHeader(width, height), std::move(pixels)};
-    return page;
+    return {monoHeader(width, height), std::move(pixels)};
 }
 
 std::string rasterStream(const std::vector<TestPage>& pages)
 {
-    FILE* file = tmpfile();
-    if (file == nullptr)
-        throw std::runtime_error("tmpfile");
-    cups_raster_t* ras = cupsRasterOpen(fileno(file), CUPS_RASTER_WRITE);
-    if (ras == nullptr)
-        throw std::runtime_error("cupsRasterOpen");
+    // libcupsimage's writer on a file of the test's own, read back whole.
+    const std::string path = writeTempFile("stream.ras", "");
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+    cups_raster_t* ras = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
     for (const TestPage& page : pages) {
         cups_page_header_t header = page.header;
         if (!cupsRasterWriteHeader(ras, &header))
             throw std::runtime_error("cupsRasterWriteHeader");
-        uint64_t size = uint64_t{header.cupsHeight} * header.cupsBytesPerLine;
-        if (page.writtenBytes >= 0)
-            size = static_cast<uint64_t>(page.writtenBytes);
         std::vector<uint8_t> data(page.pixels);
-        data.resize(size, 0);
-        // The writer wants whole lines; write in line-sized pieces and the
-        // remainder last.
-        uint64_t done = 0;
-        while (done < size) {
-            uint64_t chunk = std::min<uint64_t>(size - done, 1u << 20);
-            if (cupsRasterWritePixels(ras, data.data() + done, static_cast<unsigned>(chunk)) == 0)
-                break;
-            done += chunk;
-        }
+        data.resize(page.writtenBytes >= 0 ? static_cast<uint64_t>(page.writtenBytes)
+                                           : uint64_t{header.cupsHeight} * header.cupsBytesPerLine);
+        if (!data.empty())
+            cupsRasterWritePixels(ras, data.data(), static_cast<unsigned>(data.size()));
     }
     cupsRasterClose(ras);
-    fflush(file);
-    std::string bytes;
-    rewind(file);
-    char buf[65536];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, file)) > 0)
-        bytes.append(buf, n);
-    fclose(file);
-    return bytes;
-}
-
-RasterInput::RasterInput(const std::string& bytes)
-{
-    file_ = tmpfile();
-    if (file_ == nullptr)
-        throw std::runtime_error("tmpfile");
-    fwrite(bytes.data(), 1, bytes.size(), file_);
-    fflush(file_);
-    rewind(file_);
-    stream_ = cupsRasterOpen(fileno(file_), CUPS_RASTER_READ);
-}
-
-RasterInput::~RasterInput()
-{
-    if (stream_ != nullptr)
-        cupsRasterClose(stream_);
-    if (file_ != nullptr)
-        fclose(file_);
-}
-
-bool RasterInput::nextHeader(cups_page_header_t& header)
-{
-    return stream_ != nullptr && cupsRasterReadHeader(stream_, &header) != 0;
+    close(fd);
+    return readFile(path);
 }
 
 std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index)
@@ -112,11 +70,4 @@ std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t inde
                                       : std::size_t{p.header.cupsHeight} * p.header.cupsBytesPerLine;
     }
     return offset;
-}
-
-void patchStream(std::string& stream, std::size_t offset, uint32_t value)
-{
-    if (offset + 4 > stream.size())
-        throw std::runtime_error("header field outside the stream");
-    std::memcpy(stream.data() + offset, &value, 4);
 }

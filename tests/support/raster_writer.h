@@ -26,42 +26,6 @@ TestPage monoPage(uint32_t width, uint32_t height, std::vector<uint8_t> pixels);
 // (uncompressed version-1 stream).
 std::string rasterStream(const std::vector<TestPage>& pages);
 
-// A raster stream opened for reading over the given bytes (for in-process
-// tests of page reading).
-class RasterInput {
-public:
-    explicit RasterInput(const std::string& bytes);
-    ~RasterInput();
-    RasterInput(const RasterInput&) = delete;
-    RasterInput& operator=(const RasterInput&) = delete;
-    cups_raster_t* stream() const { return stream_; }
-    // Reads the next page header; false at the end of the stream.
-    bool nextHeader(cups_page_header_t& header);
-
-private:
-    FILE* file_ = nullptr;
-    cups_raster_t* stream_ = nullptr;
-};
-
-void patchStream(std::string& stream, std::size_t offset, uint32_t value);
-
 // Where page `index`'s header starts in the stream of rasterStream(pages)
 // (the stream holds version-2-sized headers after a 4-byte sync word).
 std::size_t pageHeaderStart(const std::vector<TestPage>& pages, std::size_t index);
-
-// Offset of a header field inside a page header.
-template <typename Field>
-std::size_t headerFieldOffset(Field cups_page_header_t::*field)
-{
-    static const cups_page_header_t probe{};
-    return static_cast<std::size_t>(reinterpret_cast<const char*>(&(probe.*field)) -
-                                    reinterpret_cast<const char*>(&probe));
-}
-
-// Overwrites a 32-bit field of a page header in a written stream.
-template <typename Field>
-void patchHeaderField(std::string& stream, const std::vector<TestPage>& pages, std::size_t index,
-                      Field cups_page_header_t::*field, uint32_t value)
-{
-    patchStream(stream, pageHeaderStart(pages, index) + headerFieldOffset(field), value);
-}
