@@ -12,14 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "filter/byte_sink.h"
-#include "filter/job_state.h"
-#include "filter/log.h"
-#include "filter/model_table.h"
-#include "filter/print_options.h"
-#include "filter/raster_job.h"
-#include "output/control.h"
-#include "text/text_job.h"
+#include "engine/job/byte_sink.h"
+#include "engine/job/job_state.h"
+#include "engine/job/log.h"
+#include "engine/job/model_table.h"
+#include "engine/job/print_options.h"
+#include "engine/job/raster_job.h"
+#include "engine/output/control.h"
+#include "engine/text/text_job.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <new>
 #include <vector>
 
-#include "image/focus.h"
-#include "image/reduce.h"
-#include "image/rotate.h"
-#include "image/scale.h"
+#include "engine/image/focus.h"
+#include "engine/image/reduce.h"
+#include "engine/image/rotate.h"
+#include "engine/image/scale.h"
 #include "tests/support/bitmap.h"
 
 namespace {

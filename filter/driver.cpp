@@ -6,12 +6,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "filter/job_state.h"
-#include "filter/log.h"
-#include "filter/raster_job.h"
-#include "image/page_reader.h"
-#include "output/control.h"
-#include "text/text_job.h"
+#include "engine/image/page_reader.h"
+#include "engine/job/job_state.h"
+#include "engine/job/log.h"
+#include "engine/job/raster_job.h"
+#include "engine/output/control.h"
+#include "engine/text/text_job.h"
+#include "filter/settings.h"
 
 namespace {
 

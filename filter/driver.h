@@ -7,8 +7,8 @@
 
 #include <cups/raster.h>
 
-#include "filter/log.h"
-#include "filter/raster_job.h" // pageHeaderRefusal, pageBufferSize
+#include "engine/job/log.h"
+#include "engine/job/raster_job.h" // pageHeaderRefusal, pageBufferSize
 
 // Runs one job with the spooler's arguments (job-id user title copies
 // options [file]); printer bytes go to `out`, diagnostics to `log`.

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/job/log.h"
 #include "filter/driver.h"
-#include "filter/log.h"
 
 int main(int argc, char* argv[])
 {

@@ -15,8 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/job/log.h"
 #include "filter/driver.h"
-#include "filter/log.h"
 
 namespace {
 

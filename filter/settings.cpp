@@ -6,8 +6,8 @@
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
-#include "filter/log.h"
-#include "filter/print_options.h"
+#include "engine/job/log.h"
+#include "engine/job/print_options.h"
 
 namespace {
 

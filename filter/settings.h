@@ -1,36 +1,13 @@
-// Print settings: the job's PPD defaults and options, read once per job into
-// one record of integers. Which options are read depends on the model row.
+// Print settings from the PPD: the job's PPD defaults and options, read once
+// per job into the settings record. Which options are read depends on the
+// model row.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "filter/log.h"
-
-struct PrintSettings {
-    int32_t modelNumber;
-    int32_t pageType;
-    int32_t focusArea;
-    int32_t rotation;
-    int32_t colorModel;
-    int32_t compPrinting;
-    int32_t labelPrinting;
-    int32_t logoPosition;
-    int32_t logoJustification;
-    int32_t logoImage;
-    int32_t logoWidth;
-    int32_t lineFeed;
-    int32_t pageSize;
-    int32_t pageCut;
-    int32_t cashDrawer;
-    int32_t cashDrawerOpen;
-    int32_t cashDrawer1PulseWidth;
-    int32_t cashDrawer2PulseWidth;
-    int32_t paperReduction;
-    int32_t ejectOption;
-
-    friend bool operator==(const PrintSettings&, const PrintSettings&) = default;
-};
+#include "engine/job/log.h"
+#include "engine/job/print_settings.h"
 
 struct ppd_file_s;
 

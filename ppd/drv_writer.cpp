@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "filter/model_table.h"
-#include "filter/print_options.h"
+#include "engine/job/model_table.h"
+#include "engine/job/print_options.h"
 
 namespace {
 

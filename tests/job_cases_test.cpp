@@ -27,7 +27,7 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/model_table.h"
+#include "engine/job/model_table.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"

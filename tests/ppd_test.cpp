@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-#include "filter/model_table.h"
+#include "engine/job/model_table.h"
 #include "tests/support/cups_setup.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/ppd_writer.h"

@@ -4,7 +4,7 @@
 // decoded back from the job's bytes, is the page of the per-pixel model.
 #include <gtest/gtest.h>
 
-#include "filter/model_table.h"
+#include "engine/job/model_table.h"
 #include "preview/dump.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/pipeline_model.h"

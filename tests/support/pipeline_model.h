@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "filter/model_table.h"
+#include "engine/job/model_table.h"
 #include "tests/support/bitmap.h"
 
 struct PipelineOptions {

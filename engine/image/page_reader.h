@@ -1,0 +1,43 @@
+// Page reading: takes one page's pixels out of the raster stream and, for a
+// variable-length page, trims its blank rows at the top and the bottom.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <span>
+
+#include <cups/raster.h>
+
+#include "engine/job/log.h"
+
+// Why a page header cannot be printed (shared by the driver's check of each
+// header and the pipelines' check of the page they are handed).
+inline constexpr char kNotOneBitPerPixel[] = "ERROR: Unsupported page: only 1 bit per pixel can be printed\n";
+inline constexpr char kBytesPerLineNotWidth[] =
+    "ERROR: Bad page header: bytes per line do not match the page width\n";
+
+enum : int {
+    kPageRead = 0,
+    kPageBlank = -1,
+    kPageNotRead = -2,
+};
+
+// Reads cupsHeight x cupsBytesPerLine bytes into `destination` with one
+// cupsRasterReadPixels call. Page type 0 trims leading and trailing blank
+// rows (cupsHeight is rewritten) and reports an all-blank page as -1; any
+// other page type is kept whole. Returns 0, -1 or -2 (nothing could be read).
+// `destination` must hold the page; the bytes after the page stay as they were.
+int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
+
+// The same for a page whose rows come from elsewhere: `readRows` fills the
+// span it is given (cupsHeight x cupsBytesPerLine bytes) and returns false
+// when the page cannot be read.
+using PageRowReader = std::function<bool(std::span<uint8_t> rows)>;
+int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
+                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
+
+// Trims the blank rows at both ends of h rows of b bytes in place (the kept
+// rows move to the start). Returns the number of rows kept (0 when blank).
+uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b);
