@@ -96,17 +96,14 @@ int main()
     LogOutput logOutput(logFile);
     LogOutput* log = &logOutput;
 
-    cups_page_header_t header{};
-    header.cupsWidth = W;
-    header.cupsHeight = H;
-    header.cupsBytesPerLine = B;
-    header.cupsBitsPerPixel = 1;
+    std::vector<uint8_t> pageRows = page.bytes;
+    const Page whole{{W, H, B}, pageRows};
+    const unsigned margins[2] = {0, 0};
 
     auto reduceAt = [&](int32_t rate) {
         return [&, rate] {
-            cups_page_header_t h = header;
             std::vector<uint8_t> result;
-            reducePage(page.bytes, result, h, rate, log);
+            reducePage(whole, result, rate, margins, log);
         };
     };
 
@@ -120,8 +117,8 @@ int main()
         {"rotate270Degree", [&] { rotate270Degree(page.bytes, destination, H, B, log); }},
         {"scale100", [&] { scale100(page.bytes, destination, H, B, log); }},
         {"scale50", [&] { scale50(page.bytes, destination, H, B, log); }},
-        {"SelectFocusArea (rotation 0)", [&] { SelectFocusArea(page.bytes, destination, header, 0); }},
-        {"SelectFocusAreaCenter", [&] { SelectFocusAreaCenter(page.bytes, destination, header); }},
+        {"SelectFocusArea (rotation 0)", [&] { SelectFocusArea(page.bytes, destination, whole, 0); }},
+        {"SelectFocusAreaCenter", [&] { SelectFocusAreaCenter(page.bytes, destination, whole); }},
         {"reducePage rate 100", reduceAt(100)},
         {"reducePage rate 70", reduceAt(70)},
         {"reducePage rate 50", reduceAt(50)},

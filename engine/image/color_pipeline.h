@@ -7,10 +7,11 @@
 
 #include <cups/raster.h>
 
+#include "engine/image/page.h"
 #include "engine/job/job_state.h"
 
-// Returns 0 when the job goes on, 1 when it must end through the job close.
-int colorPipeline(JobState& job, cups_page_header_t& header);
+// As grayPipeline, for a page of four-band lines.
+int colorPipeline(JobState& job, const cups_page_header_t& header, const PageGeometry& page);
 
 // Splits h raster lines of b bytes, each four quarters of q = b / 4 bytes,
 // into rows of q bytes: the color plane is the OR of the first three

@@ -7,10 +7,10 @@ namespace {
 // The strip lies on byte boundaries, so each output row is a plain copy of
 // the strip's bytes of the source row.
 int cropStrip(std::span<const uint8_t> source, std::span<uint8_t> destination,
-              const cups_page_header_t& header, FocusStrip strip)
+              const PageGeometry& page, FocusStrip strip)
 {
-    const uint32_t h = header.cupsHeight;
-    const uint32_t b = header.cupsBytesPerLine;
+    const uint32_t h = page.height;
+    const uint32_t b = page.bytesPerLine;
     if (b <= 64)
         return 1;
     if (source.size() < uint64_t{h} * b || destination.size() < uint64_t{h} * strip.width)
@@ -37,14 +37,13 @@ FocusStrip focusStrip(uint32_t b, bool center, int32_t rotation)
 }
 
 int SelectFocusArea(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                    const cups_page_header_t& header, int32_t rotation)
+                    const PageGeometry& page, int32_t rotation)
 {
-    return cropStrip(source, destination, header,
-                     focusStrip(header.cupsBytesPerLine, false, rotation));
+    return cropStrip(source, destination, page, focusStrip(page.bytesPerLine, false, rotation));
 }
 
 int SelectFocusAreaCenter(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                          const cups_page_header_t& header)
+                          const PageGeometry& page)
 {
-    return cropStrip(source, destination, header, focusStrip(header.cupsBytesPerLine, true, 0));
+    return cropStrip(source, destination, page, focusStrip(page.bytesPerLine, true, 0));
 }

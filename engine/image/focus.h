@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include <cups/raster.h>
+#include "engine/image/page.h"
 
 // Rows of this many bytes or fewer are never cropped.
 inline constexpr uint32_t kFocusMinBytes = 64;
@@ -21,10 +21,9 @@ struct FocusStrip {
 
 FocusStrip focusStrip(uint32_t b, bool center, int32_t rotation);
 
-// Both read cupsHeight and cupsBytesPerLine of the uncropped page from the
-// header. Return 0 when done, 1 when the buffers are too small or b <= 64
-// (nothing written).
+// Both crop the rows of an uncropped page of geometry `page`. Return 0 when
+// done, 1 when the buffers are too small or b <= 64 (nothing written).
 int SelectFocusArea(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                    const cups_page_header_t& header, int32_t rotation);
+                    const PageGeometry& page, int32_t rotation);
 int SelectFocusAreaCenter(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                          const cups_page_header_t& header);
+                          const PageGeometry& page);

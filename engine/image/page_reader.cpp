@@ -34,19 +34,19 @@ uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b)
 }
 
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, LogOutput* log)
+                   PageGeometry& page, int32_t pageType, LogOutput* log)
 {
     const PageRowReader readPixels = [stream](std::span<uint8_t> rows) {
         return cupsRasterReadPixels(stream, rows.data(), static_cast<unsigned>(rows.size())) != 0;
     };
-    return removeNullLine(readPixels, destination, header, pageType, log);
+    return removeNullLine(readPixels, destination, page, pageType, log);
 }
 
 int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, LogOutput* log)
+                   PageGeometry& page, int32_t pageType, LogOutput* log)
 {
-    const uint32_t h = header.cupsHeight;
-    const uint32_t b = header.cupsBytesPerLine;
+    const uint32_t h = page.height;
+    const uint32_t b = page.bytesPerLine;
     const uint64_t length = uint64_t{h} * b;
     const bool variable = pageType == 0;
 
@@ -67,6 +67,6 @@ int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination
     }
     if (kept < h)
         std::memset(destination.data() + uint64_t{kept} * b, 0, (h - kept) * uint64_t{b});
-    header.cupsHeight = kept;
+    page.height = kept;
     return kPageRead;
 }

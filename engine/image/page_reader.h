@@ -9,6 +9,7 @@
 
 #include <cups/raster.h>
 
+#include "engine/image/page.h"
 #include "engine/job/log.h"
 
 // Why a page header cannot be printed (shared by the driver's check of each
@@ -23,20 +24,21 @@ enum : int {
     kPageNotRead = -2,
 };
 
-// Reads cupsHeight x cupsBytesPerLine bytes into `destination` with one
-// cupsRasterReadPixels call. Page type 0 trims leading and trailing blank
-// rows (cupsHeight is rewritten) and reports an all-blank page as -1; any
-// other page type is kept whole. Returns 0, -1 or -2 (nothing could be read).
-// `destination` must hold the page; the bytes after the page stay as they were.
+// Reads the height x bytesPerLine bytes of `page` into `destination` with
+// one cupsRasterReadPixels call. Page type 0 trims leading and trailing
+// blank rows (the page's height becomes the rows kept) and reports an
+// all-blank page as -1; any other page type is kept whole. Returns 0, -1 or
+// -2 (nothing could be read). `destination` must hold the page; the bytes
+// after the page stay as they were.
 int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
+                   PageGeometry& page, int32_t pageType, LogOutput* log);
 
 // The same for a page whose rows come from elsewhere: `readRows` fills the
-// span it is given (cupsHeight x cupsBytesPerLine bytes) and returns false
+// span it is given (height x bytesPerLine bytes) and returns false
 // when the page cannot be read.
 using PageRowReader = std::function<bool(std::span<uint8_t> rows)>;
 int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
-                   cups_page_header_t& header, int32_t pageType, LogOutput* log);
+                   PageGeometry& page, int32_t pageType, LogOutput* log);
 
 // Trims the blank rows at both ends of h rows of b bytes in place (the kept
 // rows move to the start). Returns the number of rows kept (0 when blank).

@@ -117,23 +117,22 @@ void samplePage(std::span<const uint8_t> page, uint32_t b, uint32_t resWidth,
 
 } // namespace
 
-bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
-                cups_page_header_t& header, int32_t rate, LogOutput* log)
+Page reducePage(const Page& page, std::vector<uint8_t>& result, int32_t rate,
+                const unsigned (&margins)[2], LogOutput* log)
 {
     if (rate < 1 || rate > 100) {
         logFormat(log, "PELTRIN DEBUG MSG: Abnormal Reduce Rate : %d\n", rate);
-        return false;
+        return page;
     }
-    const uint32_t W = header.cupsWidth;
-    const uint32_t H = header.cupsHeight;
-    const uint32_t b = header.cupsBytesPerLine;
-    if (W > 8ull * b || page.size() < uint64_t{H} * b)
-        return false;
+    const uint32_t W = page.width;
+    const uint32_t H = page.height;
+    const uint32_t b = page.bytesPerLine;
+    if (W > 8ull * b || page.rows.size() < uint64_t{H} * b)
+        return page;
 
     logFormat(log, "PELTRIN DEBUG MSG: reducePage() : prevWidth  : %d\n", asLogged(W));
     logFormat(log, "PELTRIN DEBUG MSG: reducePage() : prevHeight : %d\n", asLogged(H));
-    logFormat(log, "PELTRIN DEBUG MSG: reducePage() : info       : %d\n",
-              asLogged(header.cupsBitsPerPixel));
+    logFormat(log, "PELTRIN DEBUG MSG: reducePage() : info       : %d\n", 1); // bits per pixel
     logFormat(log, "PELTRIN DEBUG MSG: reducePage() : header->cupsBytesPerLine : %d\n", asLogged(b));
 
     const double x = rate / 100.0;
@@ -164,7 +163,7 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
     }
     if (!allocated) {
         logText(log, "PELTRIN DEBUG MSG: reducePage() : Memory allocation failed\n");
-        return false;
+        return page;
     }
     logText(log, "PELTRIN DEBUG MSG: reducePage(): Memory initialize success\n");
 
@@ -178,7 +177,7 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
     if (!empty) {
         sampleScan(resHeight, H, x, [&](uint32_t r, uint32_t i) { rows[r] = i; });
         sampleScan(resWidth, W, x, [&](uint32_t c, uint32_t j) { columns[c] = columnSource(j); });
-        samplePage(page, b, resWidth, rows, columns, packed);
+        samplePage(page.rows, b, resWidth, rows, columns, packed);
     }
 
     logText(log, "PELTRIN DEBUG MSG: Enter convert 8 to 1\n");
@@ -187,14 +186,9 @@ bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
     logText(log, "PELTRIN DEBUG MSG: End convert 8 to 1\n");
 
     result.swap(packed);
-    header.cupsBytesPerLine = resBytesPerLine;
-    header.cupsWidth = resWidth;
-    header.cupsHeight = resHeight;
-    logFormat(log, "PELTRIN DEBUG MSG : reducePage() : header->Margins[0] : %d\n",
-              asLogged(header.Margins[0]));
-    logFormat(log, "PELTRIN DEBUG MSG : reducePage() : header->Margins[1] : %d\n",
-              asLogged(header.Margins[1]));
-    return true;
+    logFormat(log, "PELTRIN DEBUG MSG : reducePage() : header->Margins[0] : %d\n", asLogged(margins[0]));
+    logFormat(log, "PELTRIN DEBUG MSG : reducePage() : header->Margins[1] : %d\n", asLogged(margins[1]));
+    return {{resWidth, resHeight, resBytesPerLine}, result};
 }
 
 std::vector<uint8_t> convertPixelPerBits1to8(std::span<const uint8_t> image, uint32_t W,

@@ -8,24 +8,21 @@
 #include <span>
 #include <vector>
 
-#include <cups/raster.h>
+#include "engine/image/page.h"
 
 #include "engine/job/log.h"
 
-// Reduces the page described by `header` (cupsWidth pixels, cupsHeight rows
-// of cupsBytesPerLine bytes). On success `result` holds the packed reduced
-// page ((new cupsWidth + 7) / 8 bytes per row, fill bits zero), the header
-// describes it (cupsBytesPerLine, cupsWidth, cupsHeight) and the function
-// returns true; a reduction to no rows or no columns gives an empty result
-// and a header of 0 x 0 with 0 bytes per line. A rate outside 1..100, or
-// memory that cannot be had, leaves the header alone and returns false (the
-// caller goes on with the unreduced page). So does a page whose geometry does
-// not hold together (cupsWidth above 8 * cupsBytesPerLine, or `page` shorter
-// than cupsHeight * cupsBytesPerLine bytes): false after the rate check,
-// with no log line. The sampling reads the packed page directly; the log
-// still traces the unpack and pack stages of the two conversions below.
-bool reducePage(std::span<const uint8_t> page, std::vector<uint8_t>& result,
-                cups_page_header_t& header, int32_t rate, LogOutput* log);
+// Reduces `page`. Returns the reduced page, its rows in `result` (packed,
+// (new width + 7) / 8 bytes per row, fill bits zero); a reduction to no rows
+// or no columns gives a page of 0 x 0 with 0 bytes per line. A rate outside
+// 1..100, or memory that cannot be had, returns `page` itself (the caller
+// goes on with the unreduced page). So does a page whose geometry does not
+// hold together (a width above 8 * bytesPerLine, or fewer rows than its
+// height): after the rate check, with no log line. The sampling reads the
+// packed page directly; the log still traces the unpack and pack stages of
+// the two conversions below, and the page header's `margins`.
+Page reducePage(const Page& page, std::vector<uint8_t>& result, int32_t rate,
+                const unsigned (&margins)[2], LogOutput* log);
 
 // One byte per pixel (0 or 1) from 1-bit rows of bytesPerLine bytes; only the
 // first W pixels of a row are kept (pixels past the row's 8 * bytesPerLine

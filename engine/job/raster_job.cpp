@@ -64,20 +64,20 @@ bool rotationDroppedFor(int32_t pageSize)
     return std::find(std::begin(kSizes), std::end(kSizes), pageSize) != std::end(kSizes);
 }
 
-PageOutcome runPipeline(JobState& s, cups_page_header_t& header)
+PageOutcome runPipeline(JobState& s, const cups_page_header_t& header, const PageGeometry& page)
 {
     const ModelRow& row = *s.model;
     int failed = 0;
     if (s.settings.colorModel == 0 && row.colorPath)
-        failed = colorPipeline(s, header);
+        failed = colorPipeline(s, header, page);
     else if (s.settings.colorModel == 1 || row.grayPath)
-        failed = grayPipeline(s, header);
+        failed = grayPipeline(s, header, page);
     return failed != 0 ? PageOutcome::failJob : PageOutcome::next;
 }
 
 } // namespace
 
-PageOutcome printRasterPage(JobState& s, cups_page_header_t& header, const PageRowReader& readRows)
+PageOutcome printRasterPage(JobState& s, const cups_page_header_t& header, const PageRowReader& readRows)
 {
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0)
         return PageOutcome::endJob;
@@ -100,9 +100,10 @@ PageOutcome printRasterPage(JobState& s, cups_page_header_t& header, const PageR
 
     s.PageType = s.settings.pageType;
     logFormat(s.log, "PELTRIN_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
-    int result = removeNullLine(readRows, buffers.RasterBuffer, header, s.PageType, s.log);
+    PageGeometry page{header.cupsWidth, header.cupsHeight, header.cupsBytesPerLine};
+    int result = removeNullLine(readRows, buffers.RasterBuffer, page, s.PageType, s.log);
     logFormat(s.log, "PELTRIN_DEBUG_MSG : removeNullLine return = %d\n", result);
-    logFormat(s.log, "PELTRIN_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    logFormat(s.log, "PELTRIN_DEBUG : cupsHeight = %d\n", static_cast<int>(page.height));
     if (result == kPageNotRead)
         return PageOutcome::endJob;
     if (result == kPageBlank)
@@ -112,7 +113,7 @@ PageOutcome printRasterPage(JobState& s, cups_page_header_t& header, const PageR
     logFormat(s.log, "PELTRIN DEBUG MSG: PAGE: %d %d\n", s.pageCount, static_cast<int>(header.NumCopies));
     drawerKickBeforePrinting(s);
 
-    if (runPipeline(s, header) == PageOutcome::failJob)
+    if (runPipeline(s, header, page) == PageOutcome::failJob)
         return PageOutcome::failJob;
     pageEndFeedAndCut(s);
     logFormat(s.log, "PAGE: %d 1\n", s.pageCount);

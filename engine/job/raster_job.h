@@ -29,7 +29,7 @@ void startRasterJob(JobState& job);
 // reads the rows, trims a variable-length page, counts it, kicks the drawer
 // before the first page, runs the pipeline, sends the page end and logs
 // PAGE:. A header without rows, or rows that cannot be read, end the job.
-PageOutcome printRasterPage(JobState& job, cups_page_header_t& header, const PageRowReader& readRows);
+PageOutcome printRasterPage(JobState& job, const cups_page_header_t& header, const PageRowReader& readRows);
 
 // Every page of a CUPS raster stream (none when the stream is null) through
 // printRasterPage, until the stream ends, a page ends the job, a page fails

@@ -98,16 +98,10 @@ bool planeRowsAreWhole(const JobState& job)
 
 } // namespace
 
-uint32_t planeBytesPerLine(const JobState& job, const cups_page_header_t& header)
-{
-    return planeRowsAreWhole(job) ? header.cupsBytesPerLine : header.cupsBytesPerLine / 4;
-}
-
-const char* colorPageRefusal(const JobState& job, const cups_page_header_t& header,
-                             std::size_t blackSize, std::size_t colorSize)
+const char* colorPageRefusal(const cups_page_header_t& header, std::size_t blackSize, std::size_t colorSize)
 {
     const uint32_t height = header.cupsHeight;
-    const uint32_t bytesPerRow = planeBytesPerLine(job, header);
+    const uint32_t bytesPerRow = header.cupsBytesPerLine;
     if (height == 0 || bytesPerRow == 0)
         return nullptr;
     const uint64_t planeSize = uint64_t{height} * bytesPerRow;
@@ -123,14 +117,14 @@ const char* colorPageRefusal(const JobState& job, const cups_page_header_t& head
 int printColorPage(JobState& job, std::span<const uint8_t> blackPlane,
                    std::span<const uint8_t> colorPlane, const cups_page_header_t& header)
 {
-    if (const char* refusal = colorPageRefusal(job, header, blackPlane.size(), colorPlane.size())) {
+    if (const char* refusal = colorPageRefusal(header, blackPlane.size(), colorPlane.size())) {
         logText(job.log, refusal);
         return 1;
     }
     LogOutput* log = job.log;
     const uint32_t height = header.cupsHeight;
-    const Planes p{blackPlane, colorPlane, header.cupsWidth, planeBytesPerLine(job, header),
-                   storeRowLimit(planeBytesPerLine(job, header))};
+    const Planes p{blackPlane, colorPlane, header.cupsWidth, header.cupsBytesPerLine,
+                   storeRowLimit(header.cupsBytesPerLine)};
 
     logFormat(log, "PELTRIN DEBUG MSG : before header->cupsHegiht = %d\n", static_cast<int>(height));
     if (height == 0 || p.bytesPerRow == 0)

@@ -10,17 +10,11 @@
 
 #include "engine/job/job_state.h"
 
-// Reads job.Rotation and job.Scale to know what cupsBytesPerLine means.
+// Sends cupsHeight rows of each plane, cupsBytesPerLine bytes a row.
 // Returns 0 when sent, 1 when refused with an ERROR: line.
 int printColorPage(JobState& job, std::span<const uint8_t> blackPlane,
                    std::span<const uint8_t> colorPlane, const cups_page_header_t& header);
 
-// Bytes per row of one plane: cupsBytesPerLine once the pipeline rewrote the
-// header to one plane's geometry (a quarter turn or a downscale), else a
-// quarter of the four-band input line.
-uint32_t planeBytesPerLine(const JobState& job, const cups_page_header_t& header);
-
 // The "ERROR: ...\n" line that printColorPage would refuse the page with, or
 // null when it can be sent. Nothing is written.
-const char* colorPageRefusal(const JobState& job, const cups_page_header_t& header,
-                             std::size_t blackSize, std::size_t colorSize);
+const char* colorPageRefusal(const cups_page_header_t& header, std::size_t blackSize, std::size_t colorSize);

@@ -113,7 +113,7 @@ int printPage(JobState& job, std::span<const uint8_t> page, std::span<const uint
     const bool twoColor = s.colorModel == 0 && !colorPlane.empty();
 
     if (pagePlaced) {
-        const char* refusal = twoColor ? colorPageRefusal(job, header, page.size(), colorPlane.size())
+        const char* refusal = twoColor ? colorPageRefusal(header, page.size(), colorPlane.size())
                                        : grayPageRefusal(job, header, page.size(), s.compPrinting);
         if (refusal != nullptr) {
             logText(job.log, refusal);
