@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/image/page.h"
-
 #include "engine/job/log.h"
 
 // Reduces `page`. Returns the reduced page, its rows in `result` (packed,
