@@ -12,7 +12,7 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in socat ipptool gs; do
+for tool in socat ipptool gs cupsd curl; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
 done
 
@@ -21,13 +21,13 @@ done
 # the application's processes (the engine's are, in the unit tests).
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 
-W=$(mktemp -d)
+W=$(mktemp -d) && chmod 711 "$W" # the scheduler's filters run as lp
 # SNAP_COMMON: PAPPL's command line talks to the server through a socket
 # there (instead of /run/peltrin-printer-app.sock when run as root).
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 PORT=$((20000 + $$ % 20000)) DPORT=$((40000 + $$ % 20000))
-SERVER= LISTENER= failures=0
+SERVER= LISTENER= CUPSD= failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # Waits (at most 10 s) until the command succeeds.
@@ -42,6 +42,7 @@ stopServer() {
 cleanup() {
     stopServer
     [ -z "$LISTENER" ] || kill "$LISTENER" 2>/dev/null
+    [ -z "$CUPSD" ] || kill "$CUPSD" 2>/dev/null
     [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
 }
 trap cleanup EXIT
@@ -103,6 +104,44 @@ while read -r driver roll document raster attrs options; do
     cmp -s "$got" "$W/$n.expected" || fail "$driver $document $attrs: the application's bytes differ from the filter's"
 done <"$W/cases"
 
+# A driverless queue of a scheduler of its own prints a PDF receipt there.
+C=$W/cups H=127.0.0.1:$((PORT + 1)) && mkdir "$C"
+for d in ServerRoot:. RequestRoot:spool CacheDir:cache StateDir:run ErrorLog:error_log AccessLog:access_log \
+    PageLog:page_log Printcap:printcap; do echo "${d%%:*} $C/${d#*:}"; done >"$C/cups-files.conf"
+printf 'Listen %s\nBrowsing No\nWebInterface No\nLogLevel debug\nDefaultPolicy open\n<Policy open>\n<Limit All>\nOrder allow,deny\nAllow 127.0.0.1\n</Limit>\n</Policy>\n' \
+    $H >"$C/cupsd.conf"
+cupsd -f -c "$C/cupsd.conf" -s "$C/cups-files.conf" & CUPSD=$!
+before=$(ls "$W/cap" | grep -c done)
+waitFor sh -c "lpstat -h $H -r | grep -qx 'scheduler is running'" &&
+    "$APP" add -d cups -v socket://127.0.0.1:$DPORT -m peltrin_013 >/dev/null &&
+    lpadmin -h $H -p q -v ipp://127.0.0.1:$PORT/ipp/print/cups -m everywhere -E &&
+    lp -h $H -d q "$SAMPLES/receipt.pdf" >/dev/null &&
+    waitFor sh -c "[ \$(ls '$W/cap' | grep -c done) -gt $before ]" &&
+    "$PREVIEW" --dump "$(ls -t "$W"/cap/*.done | head -1)" >"$W/cups.dump" &&
+    grep -Eq '(width=576|bytes-per-line=72) rows=[1-9]' "$W/cups.dump" && grep -q ' cut$' "$W/cups.dump" ||
+    fail "a PDF receipt through a driverless CUPS queue (its log: $C/error_log)"
+
+"$APP" add -d text -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null || fail "add text"
+# The web page of the printing defaults offers the vendor options and their choices.
+curl -sf "http://127.0.0.1:$PORT/text/printing" | sed 's/></>\n</g' >"$W/web.html"
+sed -n '/<select name="page-cut">/,/<\/select>/p' "$W/web.html" | grep -o 'value="[0-9]*"[ a-z]*' | tr -d '\n' |
+    grep -qx 'value="0"value="1"value="2" selectedvalue="3"value="4"value="5"' &&
+    grep -q '<select name="cash-drawer-1-pulse-width">' "$W/web.html" || fail "the web page's vendor options"
+printed -d text -o logo-position=3 "$SAMPLES/note.txt"
+PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
+cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
+
+printed -d text -o print-color-mode=color "$SAMPLES/two-color.pdf"
+"$PREVIEW" --dump "$got" >"$W/pdf.dump" 2>&1 && grep -q 'store color=49' "$W/pdf.dump" &&
+    grep -q 'store color=50' "$W/pdf.dump" || fail "a two-color PDF job is not printed in both colors"
+
+printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
+printed -d text -o document-format=application/vnd.peltrin-commands "$W/commands.bin"
+cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed through unchanged"
+
+ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" >"$W/ipptool.out" 2>&1 ||
+    { fail "printer attributes"; cat "$W/ipptool.out"; }
+
 # Debian's IPP conformance tests on a printer of each kind, with the sample
 # documents of ipp-everywhere.test made beside a copy of it; the checks no
 # printer can pass are listed, with their reasons, in everywhere_failures.txt.
@@ -137,22 +176,6 @@ for driver in peltrin_013 peltrin_030 peltrin_092; do
         cmp -s - "$W/fails" ||
         fail "$driver: ipp-everywhere.test fails other checks (in $W/$driver.out)"
 done
-
-"$APP" add -d text -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null || fail "add text"
-printed -d text -o logo-position=3 "$SAMPLES/note.txt"
-PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
-cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
-
-printed -d text -o print-color-mode=color "$SAMPLES/two-color.pdf"
-"$PREVIEW" --dump "$got" >"$W/pdf.dump" 2>&1 && grep -q 'store color=49' "$W/pdf.dump" &&
-    grep -q 'store color=50' "$W/pdf.dump" || fail "a two-color PDF job is not printed in both colors"
-
-printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
-printed -d text -o document-format=application/vnd.peltrin-commands "$W/commands.bin"
-cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed through unchanged"
-
-ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" >"$W/ipptool.out" 2>&1 ||
-    { fail "printer attributes"; cat "$W/ipptool.out"; }
 
 # The printers and their defaults are kept across a restart.
 "$APP" modify -d text -o page-cut-default=0 >/dev/null || fail "modify page-cut-default"
