@@ -49,7 +49,7 @@ trap cleanup EXIT
 
 startServer() {
     "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o log-level=debug \
-        -o log-file="$W/log.txt" -o spool-directory="$W/spool" >"$W/server.out" 2>&1 &
+        -o log-file="$W/log.txt" -o spool-directory="$W/spool" >>"$W/server.out" 2>&1 &
     SERVER=$!
     waitFor "$APP" status || { fail "the server did not start"; cat "$W/server.out"; exit 1; }
 }
@@ -120,8 +120,8 @@ printf '%720s\033@' | tr ' ' '\0' >"$W/cancel.end"
     tail -c 722 "$W/slow/done" | cmp -s - "$W/cancel.end" || fail "a job cancelled while printing"
 
 # A driverless queue of a scheduler of its own prints a PDF receipt there.
-C=$W/cups H=127.0.0.1:$((PORT + 1)) && mkdir "$C"
-for d in ServerRoot:. RequestRoot:spool CacheDir:cache StateDir:run ErrorLog:error_log AccessLog:access_log \
+C=$W/cups H=127.0.0.1:$((DPORT + 2)) && mkdir -p "$C/tmp"
+for d in ServerRoot:. RequestRoot:spool TempDir:tmp CacheDir:cache StateDir:run ErrorLog:error_log AccessLog:access_log \
     PageLog:page_log Printcap:printcap; do echo "${d%%:*} $C/${d#*:}"; done >"$C/cups-files.conf"
 printf 'Listen %s\nBrowsing No\nWebInterface No\nLogLevel debug\nDefaultPolicy open\n<Policy open>\n<Limit All>\nOrder allow,deny\nAllow 127.0.0.1\n</Limit>\n</Policy>\n' \
     $H >"$C/cupsd.conf"
