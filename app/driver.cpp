@@ -520,6 +520,13 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     // Everything else the model's PPD offers, as vendor attributes.
     if (*attrs == nullptr)
         *attrs = ippNew();
+    // What IPP Everywhere asks of every printer and PAPPL 1.3 leaves out:
+    // no preferred attributes, one rendering (two inks, no color
+    // management), and one-sided raster pages.
+    ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
     data->num_vendor = 0;
     for (const VendorOption& v : vendorOptions(*row)) {
         if (data->num_vendor == PAPPL_MAX_VENDOR)

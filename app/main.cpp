@@ -68,8 +68,16 @@ const char* documentFormat(const unsigned char* header, size_t size, void*)
 
 pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
 {
-    const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                                      PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    // A server only this machine reaches offers no TLS: PAPPL gives local
+    // clients the ipp: URI alone, and its uri-security-supported must then
+    // list "none" alone to match.
+    const char* listenHost = cupsGetOption("listen-hostname", numOptions, options);
+    const bool loopbackOnly = listenHost != nullptr &&
+                              (std::strcmp(listenHost, "localhost") == 0 || std::strncmp(listenHost, "127.", 4) == 0 ||
+                               std::strcmp(listenHost, "::1") == 0 || std::strcmp(listenHost, "[::1]") == 0);
+    const pappl_soptions_t soptions =
+        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+        PAPPL_SOPTIONS_WEB_SECURITY | (loopbackOnly ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE);
     int port = 0;
     if (const char* value = cupsGetOption("server-port", numOptions, options)) {
         if (!std::isdigit(static_cast<unsigned char>(*value))) {
@@ -91,7 +99,7 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
                           cupsGetOption("auth-service", numOptions, options), false);
     if (system == nullptr)
         return nullptr;
-    papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
+    papplSystemAddListeners(system, listenHost);
     papplSystemSetHostName(system, cupsGetOption("server-hostname", numOptions, options));
 
     std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
