@@ -370,15 +370,24 @@ bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
     return status == 0 || !e->failed;
 }
 
+// The job's document, opened for reading; -1 (logged) when it cannot be,
+// also when a job cancelled before it is processed has no file left.
+int openJobFile(pappl_job_t* job)
+{
+    const char* file = papplJobGetFilename(job);
+    const int fd = file != nullptr ? open(file, O_RDONLY) : -1;
+    if (fd < 0)
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open print file '%s': %s", file != nullptr ? file : "",
+                    std::strerror(file != nullptr ? errno : ENOENT));
+    return fd;
+}
+
 // Printer commands: the file to the device as it is.
 bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
 {
-    const int fd = open(papplJobGetFilename(job), O_RDONLY);
-    if (fd < 0) {
-        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open print file '%s': %s", papplJobGetFilename(job),
-                    std::strerror(errno));
+    const int fd = openJobFile(job);
+    if (fd < 0)
         return false;
-    }
     papplJobSetImpressions(job, 1);
     uint8_t buffer[65536];
     ssize_t got;
@@ -540,7 +549,9 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
 bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
 {
     const ModelRow* row = jobModel(job);
-    if (row == nullptr)
+    // A job cancelled before it is processed may have no file left.
+    const char* file = papplJobGetFilename(job);
+    if (row == nullptr || file == nullptr)
         return false;
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
     EngineJob e(job, device);
@@ -558,7 +569,7 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
                                      twoColors ? "-dcupsColorOrder=1" : "-dcupsColorOrder=0", "-dUseFastColor=true",
                                      "-dDEVICEWIDTH=" + std::to_string(width),
                                      "-dDEVICEHEIGHT=" + std::to_string(height), "-dFIXEDMEDIA", "-dPDFFitPage",
-                                     "-sOutputFile=-", papplJobGetFilename(job)};
+                                     "-sOutputFile=-", file};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -612,12 +623,9 @@ bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
     fillJobSettings(e, *row, *options, false);
     papplJobDeletePrintOptions(options);
 
-    const int fd = open(papplJobGetFilename(job), O_RDONLY);
-    if (fd < 0) {
-        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open print file '%s': %s", papplJobGetFilename(job),
-                    std::strerror(errno));
+    const int fd = openJobFile(job);
+    if (fd < 0)
         return false;
-    }
     papplJobSetImpressions(job, 1);
     startJob(e.state);
     const uint64_t printed = printText(e.state, fd);
