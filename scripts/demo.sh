@@ -60,7 +60,7 @@ status=$?
 set -e
 
 echo "== the filter's log lines (the whole chain's log is in out/receipt.log)"
-grep -a -E 'PELTRIN|printing\.|Ready to print|No pages found|Set Color|^ERROR' out/receipt.log || true
+grep -a -E 'PELTRIN|printing\.|Ready to print|No pages found|Set Color|^ERROR|^PAGE:' out/receipt.log || true
 size=$(wc -c < out/receipt.bin)
 echo "== $size printer bytes in out/receipt.bin; exit status $status"
 
