@@ -25,50 +25,24 @@ namespace {
 
 constexpr int kDpi = 203;
 
-// The page sizes of the PPDs as PWG media names: the printed width of the
-// roll in hundredths of a millimetre just above its dots (576 dots are
-// 72.08 mm at 203 dpi), so the raster has exactly the roll's dots.
-struct MediaSize {
-    const char* name;
-    int32_t pageSize; // the PPD's PageSize keyword: the number the settings read
-    bool downscale;   // offered where the model downscales
-};
-
-constexpr MediaSize kMedia[] = {
-    {"om_80-mm-roll_72.08x297mm", 80, false},
-    {"om_58-mm-roll_48.05x297mm", 58, false},
-    {"om_80-mm-long-receipt_72.08x2000mm", 802, false},
-    {"om_58-mm-long-receipt_48.05x2000mm", 582, false},
-    {"om_216-mm-page-at-one-third_216.22x279.4mm", 96, true},
-    {"om_144-mm-page-at-one-half_144.15x200mm", 101, true},
-    {"om_80-mm-ticket-56_72.08x56mm", 56, false},
-    {"om_80-mm-ticket-75_72.08x75mm", 75, false},
-    {"om_80-mm-ticket-94_72.08x94mm", 94, false},
-    {"om_80-mm-ticket-110_72.08x110mm", 110, false},
-    {"om_80-mm-ticket-111_72.08x111mm", 111, false},
-    {"om_80-mm-ticket-112_72.08x112mm", 112, false},
-    {"om_80-mm-ticket-138_72.08x138mm", 138, false},
-    {"om_80-mm-ticket-139_72.08x139mm", 139, false},
-};
-
 // A media name's PageSize; 0 (a roll of the model's width, as the PPD's
 // custom size) for a size that is not listed.
 int32_t pageSizeOf(const char* mediaName)
 {
-    for (const MediaSize& m : kMedia) {
-        if (std::strcmp(m.name, mediaName) == 0)
-            return m.pageSize;
+    for (const PageSizeChoice& m : pageSizes()) {
+        if (std::strcmp(m.pwgName, mediaName) == 0)
+            return m.keyword;
     }
     return 0;
 }
 
 const char* mediaNameOf(int32_t pageSize)
 {
-    for (const MediaSize& m : kMedia) {
-        if (m.pageSize == pageSize)
-            return m.name;
+    for (const PageSizeChoice& m : pageSizes()) {
+        if (m.keyword == pageSize)
+            return m.pwgName;
     }
-    return kMedia[0].name;
+    return pageSizes()[0].pwgName;
 }
 
 // The vendor attribute of an option: its PPD name in IPP style,
@@ -503,11 +477,10 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->bottom_top = 0;
     data->borderless = false;
 
-    const bool cutter = row->pageEnd == PageEnd::cut;
     data->num_media = 0;
-    for (const MediaSize& m : kMedia) {
+    for (const PageSizeChoice& m : pageSizes()) {
         if (!m.downscale || row->grayScaling)
-            data->media[data->num_media++] = m.name;
+            data->media[data->num_media++] = m.pwgName;
     }
     data->num_source = 1;
     data->source[0] = "main-roll";
@@ -515,7 +488,7 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->type[0] = "continuous";
     data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS;
     pappl_media_col_t& ready = data->media_ready[0];
-    const char* roll = mediaNameOf(cutter ? 80 : 58);
+    const char* roll = mediaNameOf(defaultRoll(*row));
     std::snprintf(ready.size_name, sizeof ready.size_name, "%s", roll);
     if (pwg_media_t* pwg = pwgMediaForPWG(roll)) {
         ready.size_width = pwg->width;

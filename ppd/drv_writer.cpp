@@ -3,6 +3,7 @@
 // exactly the options its model reads. Models whose PPDs differ only in name share one block.
 //
 //   peltrin-drv > ppd/peltrin.drv      (ppdc then makes one PPD per model)
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -41,11 +42,8 @@ Profile profileOf(const ModelRow& row)
             row.grayScaling, row.pageEnd};
 }
 
-// 203 dpi: 204.30 pt is 576 dots, 136.20 pt 384, 612.89 pt 1728, 408.60 pt 1152.
-constexpr double kWidth80 = 204.30, kWidth58 = 136.20;
 constexpr double kPointsPerMm = 72.0 / 25.4;
 constexpr double kRollLength = 2000 * kPointsPerMm;
-constexpr double kPageLength = 297 * kPointsPerMm;
 
 void media(std::string& out, bool isDefault, const std::string& name, double width, double length)
 {
@@ -70,29 +68,20 @@ void option(std::string& out, const std::string& indent, const PrintOption& o)
 std::string profileBlock(const Profile& p, const ModelRow& row)
 {
     std::string out;
-    const bool cutter = p.pageEnd == PageEnd::cut;
-    // The default page is as long as an A4 page: a document laid out on it
-    // (CUPS's test page, a page with a footer) prints at most 297 mm, and a
-    // shorter one is trimmed to its ink. A receipt longer than that asks
-    // for a long-receipt size (or a custom length) and prints at its own
-    // length, trimmed the same way.
     out += "  // Page sizes: the keyword is the number the filter reads.\n";
-    media(out, cutter, "80/80 mm roll, 297 mm page", kWidth80, kPageLength);
-    media(out, !cutter, "58/58 mm roll, 297 mm page", kWidth58, kPageLength);
-    media(out, false, "802/80 mm roll, long receipt up to 2 m", kWidth80, kRollLength);
-    media(out, false, "582/58 mm roll, long receipt up to 2 m", kWidth58, kRollLength);
-    if (p.grayScaling) {
-        media(out, false, "96/216 x 279 mm page, printed at one third", 612.89, 792.00);
-        media(out, false, "101/144 x 200 mm page, printed at one half", 408.60, 566.93);
-    }
-    for (int length : {56, 75, 94, 110, 111, 112, 138, 139})
-        media(out, false, std::to_string(length) + "/80 mm ticket, " + std::to_string(length) + " mm long (never turned)",
-              kWidth80, length * kPointsPerMm);
+    for (const PageSizeChoice& size : pageSizes())
+        if (!size.downscale || p.grayScaling)
+            media(out, size.keyword == defaultRoll(row), std::to_string(size.keyword) + "/" + size.text, size.width,
+                  size.length);
     // A custom length (-o media=Custom.80x150mm) on the model's own roll:
     // the width is the paper's, of which the printed width is the middle
     // (the margins apply to the custom size only; the named sizes above are
     // the printed width). The filter reads the keyword Custom as 0, a roll.
-    const double paper = (cutter ? 80 : 58) * kPointsPerMm, margin = (paper - (cutter ? kWidth80 : kWidth58)) / 2;
+    const int32_t roll = defaultRoll(row);
+    const auto sizes = pageSizes();
+    const double printed =
+        std::find_if(sizes.begin(), sizes.end(), [&](const PageSizeChoice& s) { return s.keyword == roll; })->width;
+    const double paper = roll * kPointsPerMm, margin = (paper - printed) / 2;
     char custom[256];
     std::snprintf(custom, sizeof custom,
                   "  VariablePaperSize Yes\n  HWMargins %.3f 0 %.3f 0\n  MinSize %.2f 36\n  MaxSize %.2f %.2f\n", margin,

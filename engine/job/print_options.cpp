@@ -114,7 +114,7 @@ std::vector<PrintOption> allOptions(const ModelRow& row)
 int32_t defaultValue(const ModelRow& row, const char* keyword)
 {
     if (std::strcmp(keyword, "PageSize") == 0)
-        return row.pageEnd == PageEnd::cut ? 80 : 58;
+        return defaultRoll(row);
     if (std::strcmp(keyword, "ColorModel") == 0)
         return row.colorOptions ? 1 : -1;
     for (const PrintOption& option : allOptions(row)) {
@@ -179,4 +179,53 @@ int fillSettings(PrintSettings& settings, int32_t model, const OptionValue& valu
         logFormat(log, "PELTRIN DEBUG MSG: Eject Option = %d\n", settings.ejectOption);
     }
     return 0;
+}
+
+namespace {
+
+// 203 dpi: 204.30 pt is 576 dots, 136.20 pt 384, 612.89 pt 1728, 408.60 pt 1152.
+constexpr double kWidth80 = 204.30, kWidth58 = 136.20;
+constexpr double kPointsPerMm = 72.0 / 25.4;
+
+constexpr PageSizeChoice ticket(int32_t mm, const char* text, const char* pwgName)
+{
+    return {mm, text, pwgName, kWidth80, mm * kPointsPerMm, false};
+}
+
+// The default page is as long as an A4 page: a document laid out on it
+// (CUPS's test page, a page with a footer) prints at most 297 mm, and a
+// shorter one is trimmed to its ink. A receipt longer than that asks for a
+// long-receipt size (or a custom length) and prints at its own length,
+// trimmed the same way.
+constexpr PageSizeChoice kPageSizes[] = {
+    {80, "80 mm roll, 297 mm page", "om_80-mm-roll_72.08x297mm", kWidth80, 297 * kPointsPerMm, false},
+    {58, "58 mm roll, 297 mm page", "om_58-mm-roll_48.05x297mm", kWidth58, 297 * kPointsPerMm, false},
+    {802, "80 mm roll, long receipt up to 2 m", "om_80-mm-long-receipt_72.08x2000mm", kWidth80,
+     2000 * kPointsPerMm, false},
+    {582, "58 mm roll, long receipt up to 2 m", "om_58-mm-long-receipt_48.05x2000mm", kWidth58,
+     2000 * kPointsPerMm, false},
+    {96, "216 x 279 mm page, printed at one third", "om_216-mm-page-at-one-third_216.22x279.4mm", 612.89, 792.00,
+     true},
+    {101, "144 x 200 mm page, printed at one half", "om_144-mm-page-at-one-half_144.15x200mm", 408.60, 566.93,
+     true},
+    ticket(56, "80 mm ticket, 56 mm long (never turned)", "om_80-mm-ticket-56_72.08x56mm"),
+    ticket(75, "80 mm ticket, 75 mm long (never turned)", "om_80-mm-ticket-75_72.08x75mm"),
+    ticket(94, "80 mm ticket, 94 mm long (never turned)", "om_80-mm-ticket-94_72.08x94mm"),
+    ticket(110, "80 mm ticket, 110 mm long (never turned)", "om_80-mm-ticket-110_72.08x110mm"),
+    ticket(111, "80 mm ticket, 111 mm long (never turned)", "om_80-mm-ticket-111_72.08x111mm"),
+    ticket(112, "80 mm ticket, 112 mm long (never turned)", "om_80-mm-ticket-112_72.08x112mm"),
+    ticket(138, "80 mm ticket, 138 mm long (never turned)", "om_80-mm-ticket-138_72.08x138mm"),
+    ticket(139, "80 mm ticket, 139 mm long (never turned)", "om_80-mm-ticket-139_72.08x139mm"),
+};
+
+} // namespace
+
+std::span<const PageSizeChoice> pageSizes()
+{
+    return kPageSizes;
+}
+
+int32_t defaultRoll(const ModelRow& row)
+{
+    return row.pageEnd == PageEnd::cut ? 80 : 58;
 }

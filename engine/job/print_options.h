@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,21 @@ struct PrintOption {
     // (the PPD's Custom.N); the settings take the number.
     int customMin = 0, customMax = 0;
 };
+
+// The page sizes the PPDs and other front ends offer, in the PPD's order:
+// the PageSize keyword (the number the settings read), its text, its name as
+// PWG media (a width in hundredths of a millimetre just above its dots), its
+// size in points at 203 dpi, and whether only downscaling models offer it.
+struct PageSizeChoice {
+    int32_t keyword;
+    const char* text;
+    const char* pwgName;
+    double width, length; // points
+    bool downscale;
+};
+std::span<const PageSizeChoice> pageSizes();
+// The model's default roll: 80 (mm) on the models with a cutter, else 58.
+int32_t defaultRoll(const ModelRow& row);
 
 // The options every model offers (page length, rotation, the stored logo).
 const std::vector<PrintOption>& commonOptions();
