@@ -603,10 +603,8 @@ bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
     startJob(e.state);
     const uint64_t printed = printText(e.state, fd);
     close(fd);
-    if (printed > 0) {
-        logText(&e.log, "PAGE: 1 1\n");
+    if (printed > 0)
         papplJobSetImpressionsCompleted(job, 1);
-    }
     e.out.flush();
     e.log.flush();
     return true;

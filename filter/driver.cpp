@@ -150,10 +150,8 @@ int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
         readInputStart(job);
     }
     if (argc == 7 && !startsAsRaster(job.start)) {
-        const uint64_t printed = printText(state, job.fd, {job.start.bytes, job.start.size});
+        printText(state, job.fd, {job.start.bytes, job.start.size});
         closeInput(job);
-        if (printed > 0)
-            logText(log, "PAGE: 1 1\n");
         printer.flush();
         logFlush(log);
         return 0;

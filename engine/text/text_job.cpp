@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "engine/job/log.h"
 #include "engine/output/page_output.h"
 
 namespace {
@@ -40,5 +41,8 @@ uint64_t printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead)
         printed = alreadyRead.size() + copyText(job.out, fd);
         return 0;
     });
+    // The spooler counts a text that printed anything as one page.
+    if (printed > 0)
+        logText(job.log, "PAGE: 1 1\n");
     return printed;
 }

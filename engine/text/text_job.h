@@ -9,5 +9,6 @@
 
 // Sends `alreadyRead` (the bytes of the input the caller has read) and the
 // rest of the input, with the logo blocks the settings ask for. Returns the
-// number of bytes of the file that were printed.
+// number of bytes of the file that were printed; when there were any, logs
+// the spooler's "PAGE: 1 1".
 uint64_t printText(JobState& job, int fd, std::span<const uint8_t> alreadyRead = {});
