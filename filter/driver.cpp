@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "cupsraster/raster_stream.h"
 #include "engine/image/page_reader.h"
 #include "engine/job/job_state.h"
 #include "engine/job/log.h"
