@@ -13,6 +13,7 @@
 #include "engine/job/raster_job.h"
 #include "engine/output/control.h"
 #include "engine/text/text_job.h"
+#include "filter/file_sink.h"
 #include "filter/settings.h"
 
 namespace {
@@ -113,7 +114,8 @@ int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
         return 1;
     }
 
-    PrinterOutput printer(out);
+    FileSink printerSink(out);
+    PrinterOutput printer(printerSink);
     JobState state(printer, log);
     Job job{state, 0, nullptr, {}};
 

@@ -4,6 +4,7 @@
 
 #include "engine/job/log.h"
 #include "filter/driver.h"
+#include "filter/file_sink.h"
 
 int main(int argc, char* argv[])
 {
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
         std::printf("rastertoPeltrin %s\n", PELTRIN_VERSION);
         return 0;
     }
-    LogOutput log(stderr);
+    FileSink logSink(stderr);
+    LogOutput log(logSink);
     return runFilter(argc, argv, stdout, &log);
 }

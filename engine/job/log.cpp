@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdio> // vsnprintf
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -43,13 +44,8 @@ private:
 
 } // namespace
 
-LogOutput::LogOutput(FILE* stream)
-    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new char[kBlockSize])
-{
-}
-
 LogOutput::LogOutput(ByteSink& sink)
-    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new char[kBlockSize])
+    : sink_(&sink), fd_(sink.descriptor()), block_(new char[kBlockSize])
 {
 }
 

@@ -1,7 +1,6 @@
 #include "engine/output/printer_output.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -15,13 +14,8 @@ std::atomic<PrinterOutput*> CancelOutput{nullptr};
 
 } // namespace
 
-PrinterOutput::PrinterOutput(FILE* stream)
-    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new uint8_t[kBlockSize])
-{
-}
-
 PrinterOutput::PrinterOutput(ByteSink& sink)
-    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new uint8_t[kBlockSize])
+    : sink_(&sink), fd_(sink.descriptor()), block_(new uint8_t[kBlockSize])
 {
 }
 

@@ -2,21 +2,20 @@
 //
 // Commands and page data are appended to an internal block and go out to a
 // byte sink in whole blocks, so page data never costs a call per byte. The
-// filter writes to standard output, tests to a memory stream (both through
-// a FileSink), another front end to a sink of its own.
+// front end hands in the sink: the filter's is standard output, another
+// front end's the printer's device.
 //
-// A sink with a file descriptor is written with write(2) directly, so no
+// The filter's sink writes its descriptor with write(2) directly, so no
 // bytes of the printer stream ever wait in a stdio buffer: at any moment the
 // bytes the printer has received plus the pending block are exactly what was
-// appended. That is what lets the SIGTERM cancel finish the stream from its
-// signal handler (cancelPending); memory streams go through fwrite.
+// appended. That is what lets the filter's SIGTERM cancel finish the stream
+// from its signal handler (cancelPending).
 #pragma once
 
 #include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -27,7 +26,6 @@ class PrinterOutput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    explicit PrinterOutput(FILE* stream);
     explicit PrinterOutput(ByteSink& sink);
     ~PrinterOutput();
     PrinterOutput(const PrinterOutput&) = delete;
@@ -63,7 +61,6 @@ private:
     void drain();
     void appended(std::size_t used);
 
-    FileSink file_; // the sink when the writer was given a stream
     ByteSink* sink_;
     int fd_; // sink's descriptor, -1 when it has none
     std::unique_ptr<uint8_t[]> block_;
