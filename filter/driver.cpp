@@ -13,6 +13,7 @@
 #include "engine/job/raster_job.h"
 #include "engine/output/control.h"
 #include "engine/text/text_job.h"
+#include "filter/cancel.h"
 #include "filter/file_sink.h"
 #include "filter/settings.h"
 
@@ -141,7 +142,8 @@ int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
     state.PrinterModel = state.settings.modelNumber;
     state.model = findModel(state.PrinterModel);
 
-    jobSetup(state);
+    installCancel(state);
+    startJob(state);
 
     if (isMarkerTitle(argv[3])) {
         closeInput(job);

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "engine/job/log.h"
+#include "filter/cancel.h"
 #include "filter/driver.h"
-#include "filter/file_sink.h"
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
         std::printf("rastertoPeltrin %s\n", PELTRIN_VERSION);
         return 0;
     }
-    FileSink logSink(stderr);
+    LogFileSink logSink(stderr);
     LogOutput log(logSink);
     return runFilter(argc, argv, stdout, &log);
 }

@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #include "engine/job/log.h"
+#include "filter/cancel.h"
 #include "filter/driver.h"
-#include "filter/file_sink.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
         std::printf("pdftoPeltrin %s\n", PELTRIN_VERSION);
         return 0;
     }
-    FileSink logSink(stderr);
+    LogFileSink logSink(stderr);
     LogOutput log(logSink);
     if (argc != 6 && argc != 7)
         return runFilter(argc, argv, stdout, &log); // the usage line

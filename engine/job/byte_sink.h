@@ -16,6 +16,12 @@ public:
     // The descriptor a cancel writes to from a signal handler; -1 when the
     // sink has none (nothing is then written by the cancel).
     virtual int descriptor() const { return -1; }
+    // Around each hand-over of the log's block (the reading of what is
+    // pending, its write and the block's update): a front end whose cancel
+    // writes the pending log from a signal handler keeps that signal out
+    // in between, so the handler never sees a block half handed over.
+    virtual void beginHandOver() {}
+    virtual void endHandOver() {}
 };
 
 // Writes all of data to fd with write(2), going on after partial writes and

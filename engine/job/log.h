@@ -9,9 +9,10 @@
 // The log is buffered in one block and handed to its sink in whole lines
 // (so lines of other writers of the same stream, such as a rasterizer, never
 // land inside ours). The front end hands in the sink: the filter's is
-// standard error, written with write(2) on its descriptor. The SIGTERM
-// cancel writes what is pending from its signal handler (cancelPending), so
-// a cancelled job's log is kept.
+// standard error, written with write(2) on its descriptor. The filter's
+// SIGTERM cancel writes what is pending from its signal handler
+// (cancelPending), so a cancelled job's log is kept; the sink's hand-over
+// hooks keep the signal out while a block is handed over.
 #pragma once
 
 #include <atomic>
@@ -38,8 +39,9 @@ public:
     void armCancel();
     void disarmCancel();
     // Async-signal-safe: writes the armed log's pending bytes to its sink's
-    // descriptor. A log never hands a block over while SIGTERM can arrive,
-    // so nothing is lost or written twice.
+    // descriptor. The sink keeps the signal whose handler calls this out of
+    // each hand-over (beginHandOver/endHandOver), so nothing is lost or
+    // written twice.
     static void cancelPending() noexcept;
 
 private:

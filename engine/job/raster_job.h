@@ -3,10 +3,10 @@
 // end hands in each page's header and rows. Printer bytes and log lines are
 // the same.
 //
-// A front end runs: jobSetup (the filter: SIGTERM cancel and ESC @) or
-// startJob (ESC @ alone), then startRasterJob, printRasterPage for each
-// page until one ends or fails the job, then endRasterJob or failRasterJob,
-// whose result is the job's exit status.
+// A front end runs: startJob (ESC @; the filter installs its cancel first),
+// then startRasterJob, printRasterPage for each page until one ends or
+// fails the job, then endRasterJob or failRasterJob, whose result is the
+// job's exit status.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,7 @@
 
 enum class PageOutcome { next, endJob, failJob };
 
-// Job start without a signal handler: ESC @.
+// Job start: ESC @.
 void startJob(JobState& job);
 
 // Before the first page: the page count, the rotation (dropped for quarter

@@ -48,13 +48,13 @@ public:
     // serves, until disarmCancel or the writer's destruction.
     void armCancel();
     void disarmCancel();
-    // Async-signal-safe (meant for the SIGTERM handler): writes the armed
-    // writer's pending bytes with write(2) to its sink's descriptor, unless
-    // the writer is in the middle of handing that block over (part of it is
-    // then out already and the rest is dropped, so what the printer gets is
-    // still a prefix of the stream). Returns the descriptor the rest of the
-    // cancel goes to: the armed writer's sink, or standard output when no
-    // writer with a descriptor is armed.
+    // Async-signal-safe (meant for a cancel's signal handler): writes the
+    // armed writer's pending bytes with write(2) to its sink's descriptor,
+    // unless the writer is in the middle of handing that block over (part of
+    // it is then out already and the rest is dropped, so what the printer
+    // gets is still a prefix of the stream). Returns the descriptor the rest
+    // of the cancel goes to: the armed writer's sink, or -1 when no writer
+    // with a descriptor is armed.
     static int cancelPending() noexcept;
 
 private:
