@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cupsraster/raster_stream.h"
 #include "engine/job/byte_sink.h"
 #include "engine/job/job_state.h"
 #include "engine/job/log.h"

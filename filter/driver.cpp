@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "cupsraster/raster_stream.h"
 #include "engine/image/page_reader.h"
 #include "engine/job/job_state.h"
 #include "engine/job/log.h"
 #include "engine/job/raster_job.h"
 #include "engine/output/control.h"
 #include "engine/text/text_job.h"
+#include "filter/cancel.h"
+#include "filter/file_sink.h"
 #include "filter/settings.h"
 
 namespace {
@@ -112,7 +115,8 @@ int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
         return 1;
     }
 
-    PrinterOutput printer(out);
+    FileSink printerSink(out);
+    PrinterOutput printer(printerSink);
     JobState state(printer, log);
     Job job{state, 0, nullptr, {}};
 
@@ -138,7 +142,8 @@ int runFilter(int argc, char* argv[], FILE* out, LogOutput* log)
     state.PrinterModel = state.settings.modelNumber;
     state.model = findModel(state.PrinterModel);
 
-    jobSetup(state);
+    installCancel(state);
+    startJob(state);
 
     if (isMarkerTitle(argv[3])) {
         closeInput(job);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/job/log.h"
+#include "filter/cancel.h"
 #include "filter/driver.h"
 
 int main(int argc, char* argv[])
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
         std::printf("rastertoPeltrin %s\n", PELTRIN_VERSION);
         return 0;
     }
-    LogOutput log(stderr);
+    LogFileSink logSink(stderr);
+    LogOutput log(logSink);
     return runFilter(argc, argv, stdout, &log);
 }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "engine/job/log.h"
+#include "filter/cancel.h"
 #include "filter/driver.h"
 
 namespace {
@@ -83,7 +84,8 @@ int main(int argc, char* argv[])
         std::printf("pdftoPeltrin %s\n", PELTRIN_VERSION);
         return 0;
     }
-    LogOutput log(stderr);
+    LogFileSink logSink(stderr);
+    LogOutput log(logSink);
     if (argc != 6 && argc != 7)
         return runFilter(argc, argv, stdout, &log); // the usage line
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "filter/driver.h"
+#include "filter/file_sink.h"
 #include "tests/support/ppd_writer.h"
 
 namespace {
@@ -80,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::fprintf(Log, "== PPD model %d, options \"%s\"\n", kModels[data[0] & 7u], options.c_str());
     int status;
     {
-        LogOutput log(Log);
+        FileSink logSink(Log);
+        LogOutput log(logSink);
         status = runFilter(6, argv, Sink, &log);
     }
     if (Log != Sink)

@@ -1,6 +1,6 @@
 // The SIGTERM cancel through the real executable, at controlled moments of a
 // job: waiting for input between pages and inside a page, blocked on a full
-// output pipe, and after the job's end.
+// output or log pipe, and after the job's end.
 //
 // Whatever the moment, the printer must receive a prefix of the bytes the
 // uncancelled job sends, then 720 zero bytes and ESC @, and the process must
@@ -245,6 +245,22 @@ TEST(Cancel, WhileTheOutputPipeIsFull)
     kill(child.pid, SIGTERM);
     EXPECT_EQ(child.finish(), 0);
     EXPECT_GE(checkCancelled(child, full), 4096u);
+}
+
+// A job whose log fills its pipe: the child blocks in the middle of handing
+// a block of the log over; the cancel comes after that hand-over, so the
+// log is still a prefix of the uncancelled job's, nothing in it twice.
+TEST(Cancel, WhileTheLogPipeIsFull)
+{
+    const std::string stream = dotPages(2000, 8, 1);
+    const FilterRun full = reference(stream);
+    ASSERT_GT(full.err.size(), 2u << 16); // more than the log's block
+    Child child(stream, 0, 4096);
+    child.readErr = false;
+    ASSERT_TRUE(child.pumpUntil([&] { return pipeBytes(child.fd[2]) >= 4096 && processState(child.pid) == 'S'; }));
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(child.finish(), 0);
+    checkCancelled(child, full);
 }
 
 // After the normal job end SIGTERM is ignored: the child is held in its last

@@ -33,15 +33,6 @@ uint32_t trimBlankRows(std::span<uint8_t> page, uint32_t h, uint32_t b)
     return kept;
 }
 
-int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   PageGeometry& page, int32_t pageType, LogOutput* log)
-{
-    const PageRowReader readPixels = [stream](std::span<uint8_t> rows) {
-        return cupsRasterReadPixels(stream, rows.data(), static_cast<unsigned>(rows.size())) != 0;
-    };
-    return removeNullLine(readPixels, destination, page, pageType, log);
-}
-
 int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
                    PageGeometry& page, int32_t pageType, LogOutput* log)
 {

@@ -1,13 +1,10 @@
-// Page reading: takes one page's pixels out of the raster stream and, for a
+// Page reading: takes one page's pixels from the front end's reader and, for a
 // variable-length page, trims its blank rows at the top and the bottom.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <span>
-
-#include <cups/raster.h>
 
 #include "engine/image/page.h"
 #include "engine/job/log.h"
@@ -25,17 +22,12 @@ enum : int {
 };
 
 // Reads the height x bytesPerLine bytes of `page` into `destination` with
-// one cupsRasterReadPixels call. Page type 0 trims leading and trailing
+// one call of `readRows`, which fills the span it is given and returns false
+// when the page cannot be read. Page type 0 trims leading and trailing
 // blank rows (the page's height becomes the rows kept) and reports an
 // all-blank page as -1; any other page type is kept whole. Returns 0, -1 or
 // -2 (nothing could be read). `destination` must hold the page; the bytes
 // after the page stay as they were.
-int removeNullLine(cups_raster_t* stream, std::span<uint8_t> destination,
-                   PageGeometry& page, int32_t pageType, LogOutput* log);
-
-// The same for a page whose rows come from elsewhere: `readRows` fills the
-// span it is given (height x bytesPerLine bytes) and returns false
-// when the page cannot be read.
 using PageRowReader = std::function<bool(std::span<uint8_t> rows)>;
 int removeNullLine(const PageRowReader& readRows, std::span<uint8_t> destination,
                    PageGeometry& page, int32_t pageType, LogOutput* log);

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "engine/job/log.h"
@@ -61,7 +60,10 @@ struct JobState {
     int32_t ALREADY_OPEN = 1; // the drawer kick before printing is still due
     int32_t pageCount = 0;
     bool jobFailed = false;
-    bool cancelBySignal = false; // jobSetup installed the SIGTERM cancel
+    // Called by the normal job end once everything before the job-end cut is
+    // out (endPage): a cancel from then on is no longer wanted. The filter
+    // ignores SIGTERM from there.
+    void (*cancelClosed)() = nullptr;
 
 
     JobBuffers buffers;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdarg>
+#include <cstdio> // vsnprintf
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -22,34 +22,23 @@ bool isSpoolerMessage(std::string_view text)
                        [&](std::string_view prefix) { return text.starts_with(prefix); });
 }
 
-// SIGTERM is held back while a block is handed over, so the cancel never
-// sees a block half written.
-class TermHeld {
+// A hand-over of the block: the sink's hooks around it, so a front end can
+// keep its cancel from seeing a block half written.
+class HandOver {
 public:
-    TermHeld()
-    {
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &term, &previous_);
-    }
-    ~TermHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    TermHeld(const TermHeld&) = delete;
-    TermHeld& operator=(const TermHeld&) = delete;
+    explicit HandOver(ByteSink& sink) : sink_(sink) { sink_.beginHandOver(); }
+    ~HandOver() { sink_.endHandOver(); }
+    HandOver(const HandOver&) = delete;
+    HandOver& operator=(const HandOver&) = delete;
 
 private:
-    sigset_t previous_;
+    ByteSink& sink_;
 };
 
 } // namespace
 
-LogOutput::LogOutput(FILE* stream)
-    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new char[kBlockSize])
-{
-}
-
 LogOutput::LogOutput(ByteSink& sink)
-    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new char[kBlockSize])
+    : sink_(&sink), fd_(sink.descriptor()), block_(new char[kBlockSize])
 {
 }
 
@@ -92,7 +81,7 @@ void LogOutput::append(std::string_view text)
 
 void LogOutput::drain(bool wholeLinesOnly)
 {
-    TermHeld held;
+    HandOver handOver(*sink_);
     const std::size_t used = used_.load(std::memory_order_relaxed);
     std::size_t size = used;
     if (wholeLinesOnly) {

@@ -8,16 +8,15 @@
 //
 // The log is buffered in one block and handed to its sink in whole lines
 // (so lines of other writers of the same stream, such as a rasterizer, never
-// land inside ours). The filter's sink is standard error (a FileSink: write(2)
-// on its descriptor; memory streams in tests go through fwrite); another
-// front end hands in a sink of its own, which gets whole lines too. The SIGTERM cancel writes what
-// is pending from its signal handler (cancelPending), so a cancelled job's
-// log is kept.
+// land inside ours). The front end hands in the sink: the filter's is
+// standard error, written with write(2) on its descriptor. The filter's
+// SIGTERM cancel writes what is pending from its signal handler
+// (cancelPending), so a cancelled job's log is kept; the sink's hand-over
+// hooks keep the signal out while a block is handed over.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -27,7 +26,6 @@ class LogOutput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    explicit LogOutput(FILE* stream);
     explicit LogOutput(ByteSink& sink);
     ~LogOutput();
     LogOutput(const LogOutput&) = delete;
@@ -41,15 +39,15 @@ public:
     void armCancel();
     void disarmCancel();
     // Async-signal-safe: writes the armed log's pending bytes to its sink's
-    // descriptor. A log never hands a block over while SIGTERM can arrive,
-    // so nothing is lost or written twice.
+    // descriptor. The sink keeps the signal whose handler calls this out of
+    // each hand-over (beginHandOver/endHandOver), so nothing is lost or
+    // written twice.
     static void cancelPending() noexcept;
 
 private:
     void append(std::string_view text);
     void drain(bool wholeLinesOnly);
 
-    FileSink file_; // the sink when the log was given a stream
     ByteSink* sink_;
     int fd_; // sink's descriptor, -1 when it has none
     std::unique_ptr<char[]> block_;

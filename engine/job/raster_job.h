@@ -1,15 +1,15 @@
 // The steps of a raster job, apart from where its pages come from: the
-// filter reads them from a CUPS raster stream, another front end hands in
-// each page's header and rows. Printer bytes and log lines are the same.
+// filter reads them from a CUPS raster stream (cupsraster/), another front
+// end hands in each page's header and rows. Printer bytes and log lines are
+// the same.
 //
-// A front end runs: jobSetup (the filter: SIGTERM cancel and ESC @) or
-// startJob (ESC @ alone), then startRasterJob, printRasterPage for each
-// page until one ends or fails the job, then endRasterJob or failRasterJob,
-// whose result is the job's exit status.
+// A front end runs: startJob (ESC @; the filter installs its cancel first),
+// then startRasterJob, printRasterPage for each page until one ends or
+// fails the job, then endRasterJob or failRasterJob, whose result is the
+// job's exit status.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include <cups/raster.h>
 
@@ -18,7 +18,7 @@
 
 enum class PageOutcome { next, endJob, failJob };
 
-// Job start without a signal handler: ESC @.
+// Job start: ESC @.
 void startJob(JobState& job);
 
 // Before the first page: the page count, the rotation (dropped for quarter
@@ -30,12 +30,6 @@ void startRasterJob(JobState& job);
 // before the first page, runs the pipeline, sends the page end and logs
 // PAGE:. A header without rows, or rows that cannot be read, end the job.
 PageOutcome printRasterPage(JobState& job, const cups_page_header_t& header, const PageRowReader& readRows);
-
-// Every page of a CUPS raster stream (none when the stream is null) through
-// printRasterPage, until the stream ends, a page ends the job, a page fails
-// it (failed) or `stop` (when given) says so before a page (stopped).
-enum class PagesEnd { ended, failed, stopped };
-PagesEnd printRasterPages(JobState& job, cups_raster_t* stream, const std::function<bool()>& stop = {});
 
 // The normal end: job-end feed, drawer after printing, eject, then as
 // failRasterJob. Returns the exit status (0 when a page was printed).

@@ -1,8 +1,6 @@
 #include "engine/output/control.h"
 
-#include <csignal>
 #include <cstdint>
-#include <unistd.h>
 
 #include "engine/job/log.h"
 
@@ -21,15 +19,6 @@ constexpr int kDefaultCutFunction = 65;
 
 const uint8_t CancelFill[kCancelFill] = {};
 
-void setTermAction(void (*action)(int))
-{
-    struct sigaction sa {};
-    sa.sa_handler = action;
-    sigfillset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 void sendCut(PrinterOutput& out, int cutFunction)
 {
     out.bytes({GS, 0x56, static_cast<uint8_t>(cutFunction), 0x01});
@@ -42,16 +31,12 @@ void sendKick(PrinterOutput& out, uint8_t drawer, int32_t halfWidth)
 
 } // namespace
 
-void cancelJob(int)
+void writeCancelEnd(int fd) noexcept
 {
-    // Everything here is async-signal-safe: sigaction, write(2), _exit.
-    setTermAction(SIG_IGN);
-    const int fd = PrinterOutput::cancelPending();
+    // Only write(2): async-signal-safe.
     writeFully(fd, CancelFill, sizeof CancelFill);
     static const uint8_t initialise[] = {ESC, 0x40};
     writeFully(fd, initialise, sizeof initialise);
-    LogOutput::cancelPending();
-    _exit(0);
 }
 
 void sendCancelEnd(PrinterOutput& out)
@@ -60,21 +45,11 @@ void sendCancelEnd(PrinterOutput& out)
     shutDown(out);
 }
 
-void jobSetup(JobState& job)
-{
-    job.out.armCancel();
-    if (job.log != nullptr)
-        job.log->armCancel();
-    setTermAction(cancelJob);
-    job.cancelBySignal = true;
-    shutDown(job.out);
-}
-
 void endPage(JobState& job)
 {
     job.out.flush();
-    if (job.cancelBySignal)
-        setTermAction(SIG_IGN);
+    if (job.cancelClosed != nullptr)
+        job.cancelClosed();
 }
 
 void shutDown(PrinterOutput& out)

@@ -7,8 +7,7 @@
 
 #include "engine/job/job_state.h"
 
-void jobSetup(JobState& job);          // installs the SIGTERM cancel, sends ESC @
-void endPage(JobState& job);           // flushes; after jobSetup, SIGTERM ignored from now on
+void endPage(JobState& job);           // flushes, then job.cancelClosed when set
 void shutDown(PrinterOutput& out);     // ESC @
 void openCashDrawer(JobState& job);    // the kicks that cashDrawer selects
 void ejectPaper(JobState& job);        // GS e for ejectOption 3 or 5
@@ -18,12 +17,10 @@ void pageEndFeedAndCut(JobState& job);        // after every counted page
 void jobEndFeed(JobState& job);               // normal job end, pageCut 5
 void jobEndCut(JobState& job);                // last output of the job; also for unsupported models
 
-// A cancelled job's last bytes: 720 zero bytes and ESC @ (what the SIGTERM
-// cancel sends), for a front end that learns of the cancel between pages.
+// A cancelled job's last bytes: 720 zero bytes and ESC @, for a front end
+// that learns of the cancel between pages.
 void sendCancelEnd(PrinterOutput& out);
-
-// The SIGTERM handler that jobSetup installs: sends what the job has pending,
-// 720 zero bytes and ESC @ straight to the printer, writes the log lines
-// still pending, and ends the process with status 0. Uses only
-// async-signal-safe calls; never returns.
-[[noreturn]] void cancelJob(int signalNumber);
+// The same bytes written straight to fd with write(2), after what the job
+// has pending (PrinterOutput::cancelPending), for a cancel in a signal
+// handler. Async-signal-safe.
+void writeCancelEnd(int fd) noexcept;

@@ -1,27 +1,20 @@
 #include "engine/output/printer_output.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
 static_assert(std::atomic<std::size_t>::is_always_lock_free);
 static_assert(std::atomic<PrinterOutput*>::is_always_lock_free);
 
-// The writer the SIGTERM handler finishes; null when none is armed.
+// The writer a cancel's signal handler finishes; null when none is armed.
 std::atomic<PrinterOutput*> CancelOutput{nullptr};
 
 } // namespace
 
-PrinterOutput::PrinterOutput(FILE* stream)
-    : file_(stream), sink_(&file_), fd_(file_.descriptor()), block_(new uint8_t[kBlockSize])
-{
-}
-
 PrinterOutput::PrinterOutput(ByteSink& sink)
-    : file_(nullptr), sink_(&sink), fd_(sink.descriptor()), block_(new uint8_t[kBlockSize])
+    : sink_(&sink), fd_(sink.descriptor()), block_(new uint8_t[kBlockSize])
 {
 }
 
@@ -128,7 +121,7 @@ int PrinterOutput::cancelPending() noexcept
     PrinterOutput* out = CancelOutput.load(std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     if (out == nullptr || out->fd_ < 0)
-        return STDOUT_FILENO;
+        return -1;
     if (out->draining_ == 0) {
         std::atomic_signal_fence(std::memory_order_acquire);
         const std::size_t used = out->used_.load(std::memory_order_relaxed);

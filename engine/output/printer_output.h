@@ -2,21 +2,20 @@
 //
 // Commands and page data are appended to an internal block and go out to a
 // byte sink in whole blocks, so page data never costs a call per byte. The
-// filter writes to standard output, tests to a memory stream (both through
-// a FileSink), another front end to a sink of its own.
+// front end hands in the sink: the filter's is standard output, another
+// front end's the printer's device.
 //
-// A sink with a file descriptor is written with write(2) directly, so no
+// The filter's sink writes its descriptor with write(2) directly, so no
 // bytes of the printer stream ever wait in a stdio buffer: at any moment the
 // bytes the printer has received plus the pending block are exactly what was
-// appended. That is what lets the SIGTERM cancel finish the stream from its
-// signal handler (cancelPending); memory streams go through fwrite.
+// appended. That is what lets the filter's SIGTERM cancel finish the stream
+// from its signal handler (cancelPending).
 #pragma once
 
 #include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -27,7 +26,6 @@ class PrinterOutput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    explicit PrinterOutput(FILE* stream);
     explicit PrinterOutput(ByteSink& sink);
     ~PrinterOutput();
     PrinterOutput(const PrinterOutput&) = delete;
@@ -50,20 +48,19 @@ public:
     // serves, until disarmCancel or the writer's destruction.
     void armCancel();
     void disarmCancel();
-    // Async-signal-safe (meant for the SIGTERM handler): writes the armed
-    // writer's pending bytes with write(2) to its sink's descriptor, unless
-    // the writer is in the middle of handing that block over (part of it is
-    // then out already and the rest is dropped, so what the printer gets is
-    // still a prefix of the stream). Returns the descriptor the rest of the
-    // cancel goes to: the armed writer's sink, or standard output when no
-    // writer with a descriptor is armed.
+    // Async-signal-safe (meant for a cancel's signal handler): writes the
+    // armed writer's pending bytes with write(2) to its sink's descriptor,
+    // unless the writer is in the middle of handing that block over (part of
+    // it is then out already and the rest is dropped, so what the printer
+    // gets is still a prefix of the stream). Returns the descriptor the rest
+    // of the cancel goes to: the armed writer's sink, or -1 when no writer
+    // with a descriptor is armed.
     static int cancelPending() noexcept;
 
 private:
     void drain();
     void appended(std::size_t used);
 
-    FileSink file_; // the sink when the writer was given a stream
     ByteSink* sink_;
     int fd_; // sink's descriptor, -1 when it has none
     std::unique_ptr<uint8_t[]> block_;
