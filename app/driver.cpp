@@ -378,21 +378,24 @@ bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device
     return ok && got == 0;
 }
 
-// Fills one vendor attribute from an option of the list: its choices (or
-// its range: 0 is off, 1 to customMax the custom value) and its default.
+// Fills one vendor attribute from an option of the list: its choices as
+// keywords (the numbers, which the web page shows by their texts), or its
+// range (0 is off, 1 to customMax the custom value), and its default.
 void addVendorOption(ipp_t* attrs, const PrintOption& option, const std::string& name)
 {
     if (option.customMax > 0) {
         ippAddRange(attrs, IPP_TAG_PRINTER, (name + "-supported").c_str(), 0, option.customMax);
-    } else {
-        std::vector<int> values;
-        for (const OptionChoice& c : option.choices)
-            values.push_back(std::stoi(c.keyword));
-        ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-supported").c_str(),
-                       static_cast<int>(values.size()), values.data());
+        ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-default").c_str(),
+                      std::stoi(option.defaultChoice));
+        return;
     }
-    ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-default").c_str(),
-                  std::stoi(option.defaultChoice));
+    std::vector<const char*> values;
+    for (const OptionChoice& c : option.choices)
+        values.push_back(c.keyword.c_str());
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, (name + "-supported").c_str(),
+                  static_cast<int>(values.size()), nullptr, values.data());
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, (name + "-default").c_str(), nullptr,
+                 option.defaultChoice.c_str());
 }
 
 // Every model's vendor options and their attribute names, made once: the
@@ -421,7 +424,41 @@ const std::vector<VendorOption>& vendorOptions(const ModelRow& row)
     return all[static_cast<std::size_t>(&row - modelTable().data())];
 }
 
+// A text as a quoted string of a strings file.
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
 } // namespace
+
+const std::string& vendorStrings()
+{
+    static const std::string strings = [] {
+        std::string out;
+        std::vector<std::string> done;
+        for (const ModelRow& row : modelTable()) {
+            for (const VendorOption& v : vendorOptions(row)) {
+                if (std::find(done.begin(), done.end(), v.name) != done.end())
+                    continue;
+                done.push_back(v.name);
+                out += quoted(v.name) + " = " + quoted(v.option.text) + ";\n";
+                for (const OptionChoice& c : v.option.choices) {
+                    if (v.option.customMax == 0)
+                        out += quoted(v.name + "." + c.keyword) + " = " + quoted(c.text) + ";\n";
+                }
+            }
+        }
+        return out;
+    }();
+    return strings;
+}
 
 std::vector<pappl_pr_driver_t>& printerDrivers()
 {
