@@ -436,6 +436,22 @@ std::string quoted(const std::string& text)
     return out + '"';
 }
 
+// The paper roll, the printers' one supply. The application does not read
+// the printer's status, so its level is unknown.
+bool reportSupplies(pappl_printer_t* printer)
+{
+    if (papplPrinterGetSupplies(printer, 0, nullptr) > 0)
+        return true;
+    pappl_supply_t paper{};
+    paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+    std::snprintf(paper.description, sizeof paper.description, "Paper roll");
+    paper.is_consumed = true;
+    paper.level = -1;
+    paper.type = PAPPL_SUPPLY_TYPE_OTHER;
+    papplPrinterSetSupplies(printer, 1, &paper);
+    return true;
+}
+
 } // namespace
 
 const std::string& vendorStrings()
@@ -493,6 +509,8 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->rendpage_cb = rasterEndPage;
     data->rendjob_cb = rasterEndJob;
     data->format = kCommandFormat;
+    data->status_cb = reportSupplies;
+    data->has_supplies = true;
 
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "Peltrin Model %d", row->model);
     data->ppm = 1;
