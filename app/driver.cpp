@@ -37,13 +37,29 @@ int32_t pageSizeOf(const char* mediaName)
     return 0;
 }
 
-const char* mediaNameOf(int32_t pageSize)
+const PageSizeChoice& pageSizeChoice(int32_t pageSize)
 {
     for (const PageSizeChoice& m : pageSizes()) {
         if (m.keyword == pageSize)
-            return m.pwgName;
+            return m;
     }
-    return pageSizes()[0].pwgName;
+    return pageSizes()[0];
+}
+
+// The dots a roll prints across: 576 on the 80 mm roll, 384 on the 58 mm.
+uint32_t printedDots(int32_t roll)
+{
+    return static_cast<uint32_t>(pageSizeChoice(roll).width * kDpi / 72.0 + 0.5);
+}
+
+// The dots a page prints across: a page of a custom length (PageSize 0) is
+// as wide as the model's roll, of which the middle is printed, as on the
+// PPDs' custom size; every other page is printed whole.
+uint32_t printedWidth(const JobState& state, uint32_t pageWidth)
+{
+    if (state.settings.pageSize != 0)
+        return pageWidth;
+    return std::min(pageWidth, printedDots(defaultRoll(*state.model)));
 }
 
 // The vendor attribute of an option: its PPD name in IPP style,
@@ -163,6 +179,7 @@ struct EngineJob {
     bool twoColors = false;
     LineFormat lineFormat = LineFormat::black1;
     uint32_t planeBytes = 0; // bytes of one plane of a row
+    uint32_t firstDot = 0;   // the line's first dot printed (custom lengths print the middle)
     bool ended = false;  // a page ended the job: later pages are not printed
     bool failed = false; // a page was refused
 };
@@ -241,7 +258,9 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     std::memcpy(&h, &in, sizeof h);
     e.twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*e.state.model);
     e.lineFormat = lineFormatOf(job, in);
-    e.planeBytes = (in.cupsWidth + 7) / 8;
+    h.cupsWidth = printedWidth(e.state, in.cupsWidth);
+    e.firstDot = (in.cupsWidth - h.cupsWidth) / 2;
+    e.planeBytes = (h.cupsWidth + 7) / 8;
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page of %ux%u dots, %u bits per pixel, color space %u, media %s",
                 in.cupsWidth, in.cupsHeight, in.cupsBitsPerPixel, static_cast<unsigned>(in.cupsColorSpace),
                 options->media.size_name);
@@ -273,6 +292,14 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
     uint8_t* row = e.rows.data() + static_cast<std::size_t>(y) * e.header.cupsBytesPerLine;
     uint8_t* black = e.twoColors ? row + 3 * e.planeBytes : row;
     const uint32_t width = e.header.cupsWidth;
+    if (e.firstDot > 0 && e.lineFormat == LineFormat::black1) {
+        for (uint32_t x = 0, from = e.firstDot; x < width; ++x, ++from) {
+            if (line[from / 8] & (0x80 >> (from % 8)))
+                setDot(black, x);
+        }
+        return true;
+    }
+    line += static_cast<std::size_t>(e.firstDot) * (e.lineFormat == LineFormat::rgb24 ? 3 : 1);
     switch (e.lineFormat) {
     case LineFormat::black1:
         std::memcpy(black, line, e.planeBytes);
@@ -379,21 +406,24 @@ bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device
     return ok && got == 0;
 }
 
-// Fills one vendor attribute from an option of the list: its choices (or
-// its range: 0 is off, 1 to customMax the custom value) and its default.
+// Fills one vendor attribute from an option of the list: its choices as
+// keywords (the numbers, which the web page shows by their texts), or its
+// range (0 is off, 1 to customMax the custom value), and its default.
 void addVendorOption(ipp_t* attrs, const PrintOption& option, const std::string& name)
 {
     if (option.customMax > 0) {
         ippAddRange(attrs, IPP_TAG_PRINTER, (name + "-supported").c_str(), 0, option.customMax);
-    } else {
-        std::vector<int> values;
-        for (const OptionChoice& c : option.choices)
-            values.push_back(std::stoi(c.keyword));
-        ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-supported").c_str(),
-                       static_cast<int>(values.size()), values.data());
+        ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-default").c_str(),
+                      std::stoi(option.defaultChoice));
+        return;
     }
-    ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, (name + "-default").c_str(),
-                  std::stoi(option.defaultChoice));
+    std::vector<const char*> values;
+    for (const OptionChoice& c : option.choices)
+        values.push_back(c.keyword.c_str());
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, (name + "-supported").c_str(),
+                  static_cast<int>(values.size()), nullptr, values.data());
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, (name + "-default").c_str(), nullptr,
+                 option.defaultChoice.c_str());
 }
 
 // Every model's vendor options and their attribute names, made once: the
@@ -422,7 +452,57 @@ const std::vector<VendorOption>& vendorOptions(const ModelRow& row)
     return all[static_cast<std::size_t>(&row - modelTable().data())];
 }
 
+// A text as a quoted string of a strings file.
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+// The paper roll, the printers' one supply. The application does not read
+// the printer's status, so its level is unknown.
+bool reportSupplies(pappl_printer_t* printer)
+{
+    if (papplPrinterGetSupplies(printer, 0, nullptr) > 0)
+        return true;
+    pappl_supply_t paper{};
+    paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+    std::snprintf(paper.description, sizeof paper.description, "Paper roll");
+    paper.is_consumed = true;
+    paper.level = -1;
+    paper.type = PAPPL_SUPPLY_TYPE_OTHER;
+    papplPrinterSetSupplies(printer, 1, &paper);
+    return true;
+}
+
 } // namespace
+
+const std::string& vendorStrings()
+{
+    static const std::string strings = [] {
+        std::string out;
+        std::vector<std::string> done;
+        for (const ModelRow& row : modelTable()) {
+            for (const VendorOption& v : vendorOptions(row)) {
+                if (std::find(done.begin(), done.end(), v.name) != done.end())
+                    continue;
+                done.push_back(v.name);
+                out += quoted(v.name) + " = " + quoted(v.option.text) + ";\n";
+                for (const OptionChoice& c : v.option.choices) {
+                    if (v.option.customMax == 0)
+                        out += quoted(v.name + "." + c.keyword) + " = " + quoted(c.text) + ";\n";
+                }
+            }
+        }
+        return out;
+    }();
+    return strings;
+}
 
 std::vector<pappl_pr_driver_t>& printerDrivers()
 {
@@ -457,6 +537,8 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->rendpage_cb = rasterEndPage;
     data->rendjob_cb = rasterEndJob;
     data->format = kCommandFormat;
+    data->status_cb = reportSupplies;
+    data->has_supplies = true;
 
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "Peltrin Model %d", row->model);
     data->ppm = 1;
@@ -483,13 +565,18 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
         if (!m.downscale || row->grayScaling)
             data->media[data->num_media++] = m.pwgName;
     }
+    // A custom length on the model's roll, as the PPDs' custom size: the
+    // roll's paper width, 12.7 mm to 2 m long.
+    const bool roll80 = defaultRoll(*row) == 80;
+    data->media[data->num_media++] = roll80 ? "roll_min_80x12.7mm" : "roll_min_58x12.7mm";
+    data->media[data->num_media++] = roll80 ? "roll_max_80x2000mm" : "roll_max_58x2000mm";
     data->num_source = 1;
     data->source[0] = "main-roll";
     data->num_type = 1;
     data->type[0] = "continuous";
     data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS;
     pappl_media_col_t& ready = data->media_ready[0];
-    const char* roll = mediaNameOf(defaultRoll(*row));
+    const char* roll = pageSizeChoice(defaultRoll(*row)).pwgName;
     std::snprintf(ready.size_name, sizeof ready.size_name, "%s", roll);
     if (pwg_media_t* pwg = pwgMediaForPWG(roll)) {
         ready.size_width = pwg->width;
@@ -530,7 +617,7 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
     EngineJob e(job, device);
     fillJobSettings(e, *row, *options, true);
-    const unsigned width = options->header.cupsWidth, height = options->header.cupsHeight;
+    const unsigned width = printedWidth(e.state, options->header.cupsWidth), height = options->header.cupsHeight;
     papplJobDeletePrintOptions(options);
     const bool twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*row);
 

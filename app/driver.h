@@ -4,10 +4,16 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
 #include <vector>
 
 // Every model's driver, named peltrin_NNN and described as its PPD is.
 std::vector<pappl_pr_driver_t>& printerDrivers();
+
+// The texts of the vendor attributes and their choices, the options' and
+// choices' texts of the PPDs, as a strings file (the web page shows them):
+// "page-cut" = "Cut"; "page-cut.1" = "Cut after each page"; ...
+const std::string& vendorStrings();
 
 // The driver callback: fills a printer's capabilities, media, defaults and
 // vendor attributes from the model's row and options list.

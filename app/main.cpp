@@ -109,6 +109,20 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
     papplSystemAddMIMEFilter(system, "application/pdf", kCommandFormat, printPdfJob, nullptr);
     papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
+    // The texts of the vendor options, in English as the PPDs have them, for
+    // every language PAPPL shows its own pages in (else a page in German
+    // would name them by their attribute names). PAPPL 1.3 adds
+    // printer-strings-languages-supported to a printer's attributes anew on
+    // each Get-Printer-Attributes while a strings resource is served (twice
+    // in every answer from the second on), so the resources go once their
+    // texts are loaded: the web pages keep them.
+    for (const char* language : {"en", "de", "es", "fr", "it", "ja", "nb-NO", "pl", "tr"}) {
+        if (papplSystemFindLoc(system, language) == nullptr)
+            continue;
+        const std::string path = std::string("/") + language + ".strings";
+        papplSystemAddStringsData(system, path.c_str(), language, vendorStrings().c_str());
+        papplSystemRemoveResource(system, path.c_str());
+    }
 
     static pappl_version_t version = {};
     std::snprintf(version.name, sizeof version.name, "peltrin-printer-app");

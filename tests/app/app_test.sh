@@ -104,6 +104,14 @@ while read -r driver roll document raster attrs options; do
 done <"$W/cases"
 
 "$APP" add -d text -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null || fail "add text"
+# The web page of the printing defaults shows the PPD's texts of the vendor options.
+curl -sf "http://127.0.0.1:$PORT/text/printing" | grep -q '<th>Cut:</th><td><select name="page-cut"><option value="0">No cut</option>' ||
+    fail "the web page does not name the vendor options and choices by their texts"
+# A custom length (80 x 1100 mm): the long receipt whole (8791 rows), the roll's middle 576 dots.
+before=$(ls "$W/cap" | grep -c done)
+ipptool -tf "$SAMPLES/long-receipt.pdf" "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/custom_length.test" >/dev/null &&
+    waitFor sh -c "[ \$(ls '$W/cap' | grep -c done) -gt $before ]" && "$PREVIEW" --dump "$(ls -t "$W"/cap/*.done | head -1)" |
+    awk '/band width=576 /{sub("rows=", "", $5); n += $5} END {exit n != 8791}' || fail "a custom length"
 printed -d text -o logo-position=3 "$SAMPLES/note.txt"
 PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
 cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
@@ -128,7 +136,7 @@ stopServer
 startServer
 "$APP" status -d text >/dev/null 2>&1 || fail "printer lost at restart"
 ipptool -tv "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" 2>&1 |
-    grep -q 'page-cut-default (integer) = 0' || fail "page-cut-default not kept across a restart"
+    grep -q 'page-cut-default (keyword) = 0' || fail "page-cut-default not kept across a restart"
 
 [ $failures -eq 0 ] && echo "PASS" || echo "$failures failures"
 [ $failures -eq 0 ]
