@@ -188,15 +188,19 @@ printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
 printed text "$W/commands.bin" document-format=application/vnd.peltrin-commands
 cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed through unchanged"
 
-# A JPEG picture, black in its top left quarter, at the roll's width: ink
-# there and nowhere else, then the cut.
+# A JPEG picture, black in its top left quarter, at the roll's width (a 1-bit
+# page for model 13, an 8-bit gray one for model 30): ink there and nowhere
+# else, then the cut.
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
     -sOutputFile="$W/box.jpg" -c '0 72 102 72 rectfill showpage'
-printed mono "$W/box.jpg" && "$PREVIEW" --dump "$got" >"$W/jpeg.dump" &&
-    set -- $(sed -n 's/^\([0-9]*\) GS v 0 raster mode=0 bytes-per-line=72 rows=\([0-9]*\)$/\1 \2/p' "$W/jpeg.dump") &&
-    [ "${2:-0}" -ge 200 ] && [ "$2" -le 208 ] && tail -n 1 "$W/jpeg.dump" | grep -q ' cut$' &&
-    [ "$(tail -c +$(($1 + 9)) "$got" | head -c $((72 * $2)) | od -An -v -tx1 -w72 | tr -d ' ' | sort -u)" = \
-        "$(printf 'ff%.0s' $(seq 36))$(printf '00%.0s' $(seq 36))" ] || fail "a JPEG picture"
+for p in mono text; do
+    printed $p "$W/box.jpg" $([ $p = mono ] || echo comp-printing=0) && "$PREVIEW" --dump "$got" >"$W/jpeg.dump" &&
+        set -- $(sed -n -e 's/^\([0-9]*\) GS v 0 raster mode=0 bytes-per-line=72 rows=\([0-9]*\)$/\1 8 \2/p' \
+            -e 's/^\([0-9]*\) GS ( L 112 store color=49 width=576 rows=\([0-9]*\) .*/\1 15 \2/p' "$W/jpeg.dump") &&
+        [ "${3:-0}" -ge 200 ] && [ "$3" -le 208 ] && tail -n 1 "$W/jpeg.dump" | grep -q ' cut$' &&
+        [ "$(tail -c +$(($1 + $2 + 1)) "$got" | head -c $((72 * $3)) | od -An -v -tx1 -w72 | tr -d ' ' | sort -u)" = \
+            "$(printf 'ff%.0s' $(seq 36))$(printf '00%.0s' $(seq 36))" ] || fail "a JPEG picture on $p"
+done
 
 ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" >"$W/ipptool.out" 2>&1 ||
     { fail "printer attributes"; cat "$W/ipptool.out"; }
