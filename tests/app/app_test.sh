@@ -2,9 +2,9 @@
 # peltrin-printer-app as a server on 127.0.0.1 (its own home, state, spool
 # and ports), its printers' socket:// devices pointed at a listener on this
 # machine that keeps each job's bytes: the drivers, a printer's attributes,
-# raster jobs printed exactly as rastertoPeltrin prints the same raster
-# (raster_jobs.txt), a text job as the filter prints it, a PDF job in two
-# colors, a JPEG picture, printer commands passed through unchanged (each
+# raster jobs (PWG and Apple) printed exactly as rastertoPeltrin prints the
+# same raster (raster_jobs.txt), a text job as the filter prints it, a PDF
+# job in two colors, a JPEG and a PNG picture, printer commands passed through unchanged (each
 # job sent with submit and with ipptool), a job cancelled while it prints,
 # a PDF receipt through a driverless queue of a CUPS scheduler of its own,
 # the web page's vendor options, Debian's IPP conformance tests, and the
@@ -122,19 +122,26 @@ while read -r driver roll document raster attrs options; do
     "$APP" add -d $name -v socket://127.0.0.1:$DPORT -m "$driver" >/dev/null || { fail "add $driver"; continue; }
     width=$([ "$roll" = 80 ] && echo 576 || echo 384)
     gsPage="-r203 -dDEVICEWIDTH=$width -dDEVICEHEIGHT=2373 -dFIXEDMEDIA"
-    if [ "$raster" = black_1 ]; then
+    in=$W/$n.pwg
+    case $raster in
+    black_1)
         gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster $gsPage -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
-            -sOutputFile="$W/$n.pwg" "$SAMPLES/$document" 2>"$W/gs.err"
-        cp "$W/$n.pwg" "$W/$n.ras"
-    else
-        # The filter's two-color raster: 1-bit banded CMYK, pure black in K
+            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
+        cp "$in" "$W/$n.ras" ;;
+    urf_gray) # Apple raster, 8-bit gray: PAPPL makes the 1-bit page of it
+        in=$W/$n.urf
+        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=appleraster $gsPage -dcupsColorSpace=18 -dcupsBitsPerColor=8 \
+            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
+        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups $gsPage -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+            -sOutputFile="$W/$n.ras" "$SAMPLES/$document" 2>"$W/gs.err" ;;
+    *)  # The filter's two-color raster: 1-bit banded CMYK, pure black in K
         # only and pure red in M and Y only (color management off).
         gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster $gsPage -dcupsColorSpace=19 -dcupsBitsPerColor=8 \
-            -sOutputFile="$W/$n.pwg" "$SAMPLES/$document" 2>"$W/gs.err"
+            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
         gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups $gsPage -dcupsColorSpace=6 -dcupsColorOrder=1 \
-            -dcupsBitsPerColor=1 -dUseFastColor=true -sOutputFile="$W/$n.ras" "$SAMPLES/$document" 2>"$W/gs.err"
-    fi
-    printed $name "$W/$n.pwg" $(echo "$attrs" | tr , ' ' | sed 's/^-$//') || continue
+            -dcupsBitsPerColor=1 -dUseFastColor=true -sOutputFile="$W/$n.ras" "$SAMPLES/$document" 2>"$W/gs.err" ;;
+    esac
+    printed $name "$in" $(echo "$attrs" | tr , ' ' | sed 's/^-$//') || continue
     PPD=$(printf '%s/peltrin-%03d.ppd' "$PPDS" "$model") "$FILTER" 1 u t 1 "$(echo "$options" | tr , ' ' | sed 's/^-$//')" \
         "$W/$n.ras" >"$W/$n.expected" 2>/dev/null
     cmp -s "$got" "$W/$n.expected" || fail "$driver $document $attrs: the application's bytes differ from the filter's"
@@ -193,18 +200,21 @@ printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
 printed text "$W/commands.bin" document-format=application/vnd.peltrin-commands
 cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed through unchanged"
 
-# A JPEG picture, black in its top left quarter, at the roll's width (a 1-bit
-# page for model 13, an 8-bit gray one for model 30): ink there and nowhere
-# else, then the cut.
+# A JPEG and a PNG picture, black in its top left quarter, at the roll's
+# width (a 1-bit page for model 13, an 8-bit gray one for model 30): ink
+# there and nowhere else, then the cut.
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
     -sOutputFile="$W/box.jpg" -c '0 72 102 72 rectfill showpage'
-for p in mono text; do
-    printed $p "$W/box.jpg" $([ $p = mono ] || echo comp-printing=0) && "$PREVIEW" --dump "$got" >"$W/jpeg.dump" &&
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pnggray -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
+    -sOutputFile="$W/box.png" -c '0 72 102 72 rectfill showpage'
+for p in mono:box.jpg text:box.jpg text:box.png; do
+    doc=${p#*:} p=${p%:*}
+    printed $p "$W/$doc" $([ $p = mono ] || echo comp-printing=0) && "$PREVIEW" --dump "$got" >"$W/jpeg.dump" &&
         set -- $(sed -n -e 's/^\([0-9]*\) GS v 0 raster mode=0 bytes-per-line=72 rows=\([0-9]*\)$/\1 8 \2/p' \
             -e 's/^\([0-9]*\) GS ( L 112 store color=49 width=576 rows=\([0-9]*\) .*/\1 15 \2/p' "$W/jpeg.dump") &&
         [ "${3:-0}" -ge 200 ] && [ "$3" -le 208 ] && tail -n 1 "$W/jpeg.dump" | grep -q ' cut$' &&
         [ "$(tail -c +$(($1 + $2 + 1)) "$got" | head -c $((72 * $3)) | od -An -v -tx1 -w72 | tr -d ' ' | sort -u)" = \
-            "$(printf 'ff%.0s' $(seq 36))$(printf '00%.0s' $(seq 36))" ] || fail "a JPEG picture on $p"
+            "$(printf 'ff%.0s' $(seq 36))$(printf '00%.0s' $(seq 36))" ] || fail "$doc on $p"
 done
 
 ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" >"$W/ipptool.out" 2>&1 ||
