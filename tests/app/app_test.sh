@@ -120,8 +120,9 @@ while read -r driver roll document raster attrs options; do
     n=$((n + 1))
     name=p$n model=$(echo "$driver" | sed 's/peltrin_0*//')
     "$APP" add -d $name -v socket://127.0.0.1:$DPORT -m "$driver" >/dev/null || { fail "add $driver"; continue; }
-    width=$([ "$roll" = 80 ] && echo 576 || echo 384)
-    gsPage="-r203 -dDEVICEWIDTH=$width -dDEVICEHEIGHT=2373 -dFIXEDMEDIA"
+    # The media's size in dots (PAPPL's page is the media's, whatever the raster's length).
+    case $roll in 80) size="576 2373" ;; 58) size="384 2373" ;; 216) size="1728 2233" ;; 144) size="1152 1598" ;; esac
+    gsPage="-r203 -dDEVICEWIDTH=${size% *} -dDEVICEHEIGHT=${size#* } -dFIXEDMEDIA"
     in=$W/$n.pwg
     case $raster in
     black_1)
