@@ -148,7 +148,7 @@ while read -r driver roll document raster attrs options; do
     cmp -s "$got" "$W/$n.expected" || fail "$driver $document $attrs: the application's bytes differ from the filter's"
 done <"$W/cases"
 
-# A job cancelled while it prints ends as the filter's cancel does: 720 zero
+# A job (PDF, raster) cancelled while it prints ends as the filter's cancel does: 720 zero
 # bytes, ESC @, and nothing after. The device reads its first megabyte, then
 # nothing until the cancel (its small receive buffer holds the job back).
 socat TCP-LISTEN:$SPORT,bind=127.0.0.1,reuseaddr,fork,rcvbuf=65536 SYSTEM:"{ dd bs=1000000 count=1 iflag=fullblock \
@@ -157,11 +157,17 @@ LISTENER="$LISTENER $!"
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=204 -dDEVICEHEIGHTPOINTS=5669 -dFIXEDMEDIA \
     -sOutputFile="$W/long.pdf" -c '1 1 20 { pop 0 0 204 5669 rectfill showpage } for' # 20 pages of 16000 rows
 printf '%720s\033@' | tr ' ' '\0' >"$W/cancel.end"
-"$APP" add -d slow -v socket://127.0.0.1:$SPORT -m peltrin_013 >/dev/null &&
-    "$APP" submit -d slow -o media=om_80-mm-long-receipt_72.08x2000mm "$W/long.pdf" >/dev/null &&
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -r203 -dDEVICEWIDTH=576 -dDEVICEHEIGHT=15984 -dFIXEDMEDIA \
+    -dcupsColorSpace=3 -dcupsBitsPerColor=1 -sOutputFile="$W/long.pwg" "$W/long.pdf"
+"$APP" add -d slow -v socket://127.0.0.1:$SPORT -m peltrin_013 >/dev/null || fail "add slow"
+for doc in long.pdf long.pwg; do
+    rm -f "$W/printing" "$W/go" "$W/slow"
+    # (In the background: a raster job prints while it is sent, so its sending waits for the device.)
+    "$APP" submit -d slow -o media=om_80-mm-long-receipt_72.08x2000mm "$W/$doc" >/dev/null 2>&1 &
     waitFor test -e "$W/printing" && "$APP" cancel -d slow -a && touch "$W/go" && waitFor test -e "$W/slow" &&
-    [ $(wc -c <"$W/slow") -lt 20000000 ] && tail -c 722 "$W/slow" | cmp -s - "$W/cancel.end" ||
-    fail "a job cancelled while printing"
+        [ $(wc -c <"$W/slow") -lt 20000000 ] && tail -c 722 "$W/slow" | cmp -s - "$W/cancel.end" ||
+        fail "a job ($doc) cancelled while printing"
+done
 
 "$APP" add -d mono -v socket://127.0.0.1:$DPORT -m peltrin_013 >/dev/null || fail "add mono"
 # A driverless queue of a scheduler of its own prints a PDF receipt there.
