@@ -39,6 +39,7 @@ PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3)) CPORT=$((B + 4))
 SERVER= LISTENER= CUPSD= failures=0 seen=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+gsRun() { gs -q -dSAFER -dBATCH -dNOPAUSE "$@" 2>>"$W/gs.err"; }
 # Waits (at most 60 s) until the command succeeds.
 waitFor() { i=0; until "$@" >/dev/null 2>&1; do i=$((i + 1)); [ $i -le 600 ] || return 1; sleep 0.1; done; }
 stopServer() {
@@ -123,25 +124,20 @@ while read -r driver roll document raster attrs options; do
     # The media's size in dots (PAPPL's page is the media's, whatever the raster's length).
     case $roll in 80) size="576 2373" ;; 58) size="384 2373" ;; 216) size="1728 2233" ;; 144) size="1152 1598" ;; esac
     gsPage="-r203 -dDEVICEWIDTH=${size% *} -dDEVICEHEIGHT=${size#* } -dFIXEDMEDIA"
-    in=$W/$n.pwg
+    # The application's raster, and the filter's of the same page (the same
+    # file for 1-bit black; for two colors 1-bit banded CMYK, pure black in K
+    # only and pure red in M and Y only, color management off).
+    in=$W/$n.pwg ras=
     case $raster in
-    black_1)
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster $gsPage -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
-            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
-        cp "$in" "$W/$n.ras" ;;
-    urf_gray) # Apple raster, 8-bit gray: PAPPL makes the 1-bit page of it
-        in=$W/$n.urf
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=appleraster $gsPage -dcupsColorSpace=18 -dcupsBitsPerColor=8 \
-            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups $gsPage -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
-            -sOutputFile="$W/$n.ras" "$SAMPLES/$document" 2>"$W/gs.err" ;;
-    *)  # The filter's two-color raster: 1-bit banded CMYK, pure black in K
-        # only and pure red in M and Y only (color management off).
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster $gsPage -dcupsColorSpace=19 -dcupsBitsPerColor=8 \
-            -sOutputFile="$in" "$SAMPLES/$document" 2>"$W/gs.err"
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups $gsPage -dcupsColorSpace=6 -dcupsColorOrder=1 \
-            -dcupsBitsPerColor=1 -dUseFastColor=true -sOutputFile="$W/$n.ras" "$SAMPLES/$document" 2>"$W/gs.err" ;;
+    black_1) app="-sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBitsPerColor=1" ;;
+    urf_gray) # 8-bit gray: PAPPL makes the 1-bit page of it
+        in=$W/$n.urf app="-sDEVICE=appleraster -dcupsColorSpace=18 -dcupsBitsPerColor=8"
+        ras="-sDEVICE=cups -dcupsColorSpace=3 -dcupsBitsPerColor=1" ;;
+    srgb_8) app="-sDEVICE=pwgraster -dcupsColorSpace=19 -dcupsBitsPerColor=8"
+        ras="-sDEVICE=cups -dcupsColorSpace=6 -dcupsColorOrder=1 -dcupsBitsPerColor=1 -dUseFastColor=true" ;;
     esac
+    gsRun $gsPage $app -sOutputFile="$in" "$SAMPLES/$document"
+    if [ -n "$ras" ]; then gsRun $gsPage $ras -sOutputFile="$W/$n.ras" "$SAMPLES/$document"; else cp "$in" "$W/$n.ras"; fi
     printed $name "$in" $(echo "$attrs" | tr , ' ' | sed 's/^-$//') || continue
     PPD=$(printf '%s/peltrin-%03d.ppd' "$PPDS" "$model") "$FILTER" 1 u t 1 "$(echo "$options" | tr , ' ' | sed 's/^-$//')" \
         "$W/$n.ras" >"$W/$n.expected" 2>/dev/null
@@ -154,10 +150,10 @@ done <"$W/cases"
 socat TCP-LISTEN:$SPORT,bind=127.0.0.1,reuseaddr,fork,rcvbuf=65536 SYSTEM:"{ dd bs=1000000 count=1 iflag=fullblock \
 status=none; touch '$W/printing'; until [ -e '$W/go' ]; do sleep 0.1; done; cat; } >'$W/slow.part'; mv '$W/slow.part' '$W/slow'" &
 LISTENER="$LISTENER $!"
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=204 -dDEVICEHEIGHTPOINTS=5669 -dFIXEDMEDIA \
+gsRun -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=204 -dDEVICEHEIGHTPOINTS=5669 -dFIXEDMEDIA \
     -sOutputFile="$W/long.pdf" -c '1 1 20 { pop 0 0 204 5669 rectfill showpage } for' # 20 pages of 16000 rows
 printf '%720s\033@' | tr ' ' '\0' >"$W/cancel.end"
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -r203 -dDEVICEWIDTH=576 -dDEVICEHEIGHT=15984 -dFIXEDMEDIA \
+gsRun -sDEVICE=pwgraster -r203 -dDEVICEWIDTH=576 -dDEVICEHEIGHT=15984 -dFIXEDMEDIA \
     -dcupsColorSpace=3 -dcupsBitsPerColor=1 -sOutputFile="$W/long.pwg" "$W/long.pdf"
 "$APP" add -d slow -v socket://127.0.0.1:$SPORT -m peltrin_013 >/dev/null || fail "add slow"
 for doc in long.pdf long.pwg; do
@@ -210,9 +206,9 @@ cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed throug
 # A JPEG and a PNG picture, black in its top left quarter, at the roll's
 # width (a 1-bit page for model 13, an 8-bit gray one for model 30): ink
 # there and nowhere else, then the cut.
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
+gsRun -sDEVICE=jpeg -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
     -sOutputFile="$W/box.jpg" -c '0 72 102 72 rectfill showpage'
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pnggray -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
+gsRun -sDEVICE=pnggray -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
     -sOutputFile="$W/box.png" -c '0 72 102 72 rectfill showpage'
 for p in mono:box.jpg text:box.jpg text:box.png; do
     doc=${p#*:} p=${p%:*}
@@ -243,7 +239,7 @@ for f in $(sed -n 's/^\tFILE //p' "$W/ipp/ipp-everywhere.test" | sort -u); do
     *-a4-*) page=-sPAPERSIZE=a4 doc=receipt.pdf ;; *) page=-sPAPERSIZE=letter doc=letter.pdf ;;
     esac
     res=${f#pwg-raster-samples-} && mkdir -p "$W/ipp/${f%/*}"
-    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -r${res%%dpi*} $page -dFIXEDMEDIA -dPDFFitPage $color \
+    gsRun -sDEVICE=pwgraster -r${res%%dpi*} $page -dFIXEDMEDIA -dPDFFitPage $color \
         -sOutputFile="$W/ipp/$f" "$SAMPLES/$doc" >/dev/null 2>&1 || fail "sample $f"
 done
 grep -v '^#' "$HERE/everywhere_failures.txt" | tr -s ' ' | sort -u >"$W/fails"
