@@ -182,6 +182,15 @@ struct EngineJob {
     uint32_t firstDot = 0;   // the line's first dot printed (custom lengths print the middle)
     bool ended = false;  // a page ended the job: later pages are not printed
     bool failed = false; // a page was refused
+
+    // A cancelled job ends as the filter's cancel: what is pending, the
+    // zero fill, ESC @; then the log.
+    void endCancelled()
+    {
+        sendCancelEnd(out);
+        out.flush();
+        log.flush();
+    }
 };
 
 // The settings record from the job's options, as the filter fills it from
@@ -362,10 +371,7 @@ bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
     if (!e)
         return false;
     if (papplJobIsCanceled(job)) {
-        // As the filter's cancel: what is pending, the zero fill, ESC @.
-        sendCancelEnd(e->out);
-        e->out.flush();
-        e->log.flush();
+        e->endCancelled();
         return true;
     }
     const int status = e->failed ? failRasterJob(e->state) : endRasterJob(e->state);
@@ -666,9 +672,7 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     }
     papplJobSetImpressionsCompleted(job, e.state.pageCount);
     if (end == PagesEnd::stopped) {
-        sendCancelEnd(e.out);
-        e.out.flush();
-        e.log.flush();
+        e.endCancelled();
         return true;
     }
     return (end == PagesEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
