@@ -209,12 +209,13 @@ TEST_P(JobCase, PrinterBytesAndLogAreExact)
                    (++onLine % 32 == 0 || i + n == run.out.size() ? "\n" : " ");
         }
         out += (job.program.empty() ? "" : run.out) + "exit " + std::to_string(run.status) + "\n";
-        // Temporary files and buffer addresses change from run to run.
+        // Temporary files and buffer addresses change from run to run (the
+        // files first: a folder's random name may hold "0x").
         std::string err = run.err;
-        for (std::size_t at = err.find("0x"); job.program.empty() && at != std::string::npos; at = err.find("0x", at + 1))
-            err.replace(at, err.find('\n', at) - at, "ADDRESS");
         for (std::size_t at = err.find("/peltrin-test-"); at != std::string::npos; at = err.find("/peltrin-test-"))
             err.replace(at, err.find('/', at + 1) - at, "/TMP");
+        for (std::size_t at = err.find("0x"); job.program.empty() && at != std::string::npos; at = err.find("0x", at + 1))
+            err.replace(at, err.find('\n', at) - at, "ADDRESS");
         log += err;
     }
     const std::string outFile = base + (job.program.empty() ? ".hex" : ".out");
