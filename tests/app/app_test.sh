@@ -175,6 +175,8 @@ printf 'Listen %s\nBrowsing No\nWebInterface No\nLogLevel debug\nDefaultPolicy o
 cupsd -f -c "$C/cupsd.conf" -s "$C/cups-files.conf" & CUPSD=$!
 waitFor sh -c "lpstat -h $H -r | grep -qx 'scheduler is running'" &&
     lpadmin -h $H -p q -v ipp://127.0.0.1:$PORT/ipp/print/mono -m everywhere -E &&
+    # The scheduler makes the queue's PPD in the background: a job sent before it refuses PDF.
+    waitFor sh -c "ipptool -tv ipp://$H/printers/q get-printer-attributes.test | grep -q 'document-format-supported.*application/pdf'" &&
     lp -h $H -d q "$SAMPLES/receipt.pdf" >/dev/null && nextJob && waitFor sh -c "[ -z \"\$(lpstat -h $H -o q)\" ]" &&
     "$PREVIEW" --dump "$got" >"$W/cups.dump" &&
     grep -Eq '(width=576|bytes-per-line=72) rows=[1-9]' "$W/cups.dump" && grep -q ' cut$' "$W/cups.dump" ||
