@@ -1,8 +1,9 @@
 #!/bin/sh
-# The main job: prints the bundled receipt (samples/receipt.pdf) through the
-# real CUPS chain for the default model, an 80 mm two-color receipt printer
-# with cutter (model 30), with cupsfilter (no scheduler needed): pdftopdf,
-# then this driver's PDF filter (Ghostscript's rasterizer and the filter).
+# The main job: prints the bundled receipt (samples/shop-receipt.pdf, a
+# shop's receipt that Chromium printed to PDF from samples/shop-receipt.html)
+# through the real CUPS chain for the default model, an 80 mm two-color
+# receipt printer with cutter (model 30), with cupsfilter (no scheduler
+# needed): pdftopdf, then this driver's PDF filter.
 # The printer bytes go to out/receipt.bin, the chain's log to
 # out/receipt.log (the filter's own lines are shown), and peltrin-preview
 # lists the printer commands and draws the paper roll in out/receipt.png.
@@ -17,7 +18,7 @@ cd "$(dirname "$0")/.."
 
 model=${1-30}
 options=${2-PageCut=2}
-document=${3-samples/receipt.pdf}
+document=${3-samples/shop-receipt.pdf}
 build=build-demo
 [ -r "$document" ] || { echo "demo: $document is missing" >&2; exit 2; }
 
