@@ -6,7 +6,6 @@
 # same raster (raster_jobs.txt), a text job as the filter prints it, a PDF
 # job in two colors, a JPEG and a PNG picture, printer commands passed through unchanged (each
 # job sent with submit and with ipptool), a job cancelled while it prints,
-# a PDF receipt through a driverless queue of a CUPS scheduler of its own,
 # the web page's vendor options, Debian's IPP conformance tests, and the
 # printer kept across a restart.
 #
@@ -15,7 +14,7 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in socat ipptool gs cupsd curl; do
+for tool in socat ipptool gs curl; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
 done
 
@@ -29,14 +28,14 @@ W=$(mktemp -d) && chmod 711 "$W" # the scheduler's filters run as lp
 # there (instead of /run/peltrin-printer-app.sock when run as root).
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
-# Five ports of its own, below the ephemeral ones and the spooler tests'
-# (20000 + pid % 20000), none that anything listens on: the server, the
-# listener, the slow one, the one that discards, the scheduler.
+# Four ports of its own (of five), below the ephemeral ones and the spooler
+# tests' (20000 + pid % 20000), none that anything listens on: the server,
+# the listener, the slow one, the one that discards.
 used() { for p in 0 1 2 3 4; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
 B=$((10000 + $$ % 2000 * 5))
 while used $B; do B=$((B < 19990 ? B + 5 : 10000)); done
-PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3)) CPORT=$((B + 4))
-SERVER= LISTENER= CUPSD= failures=0 seen=0
+PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3))
+SERVER= LISTENER= failures=0 seen=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 gsRun() { gs -q -dSAFER -dBATCH -dNOPAUSE "$@" 2>>"$W/gs.err"; }
@@ -54,7 +53,6 @@ cleanup() {
     touch "$W/go"
     stopServer
     [ -z "$LISTENER" ] || kill $LISTENER 2>/dev/null
-    [ -z "$CUPSD" ] || { kill "$CUPSD"; wait "$CUPSD"; } 2>/dev/null
     [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
 }
 trap cleanup EXIT
@@ -166,21 +164,6 @@ for doc in long.pdf long.pwg; do
 done
 
 "$APP" add -d mono -v socket://127.0.0.1:$DPORT -m peltrin_013 >/dev/null || fail "add mono"
-# A driverless queue of a scheduler of its own prints a PDF receipt there.
-C=$W/cups H=127.0.0.1:$CPORT && mkdir -p "$C/tmp"
-for d in ServerRoot:. RequestRoot:spool TempDir:tmp CacheDir:cache StateDir:run ErrorLog:error_log AccessLog:access_log \
-    PageLog:page_log Printcap:printcap; do echo "${d%%:*} $C/${d#*:}"; done >"$C/cups-files.conf"
-printf 'Listen %s\nBrowsing No\nWebInterface No\nLogLevel debug\nDefaultPolicy open\n<Policy open>\n<Limit All>\nOrder allow,deny\nAllow 127.0.0.1\n</Limit>\n</Policy>\n' \
-    $H >"$C/cupsd.conf"
-cupsd -f -c "$C/cupsd.conf" -s "$C/cups-files.conf" & CUPSD=$!
-waitFor sh -c "lpstat -h $H -r | grep -qx 'scheduler is running'" &&
-    lpadmin -h $H -p q -v ipp://127.0.0.1:$PORT/ipp/print/mono -m everywhere -E &&
-    # The scheduler makes the queue's PPD in the background: a job sent before it refuses PDF.
-    waitFor sh -c "ipptool -tv ipp://$H/printers/q get-printer-attributes.test | grep -q 'document-format-supported.*application/pdf'" &&
-    lp -h $H -d q "$SAMPLES/receipt.pdf" >/dev/null && nextJob && waitFor sh -c "[ -z \"\$(lpstat -h $H -o q)\" ]" &&
-    "$PREVIEW" --dump "$got" >"$W/cups.dump" &&
-    grep -Eq '(width=576|bytes-per-line=72) rows=[1-9]' "$W/cups.dump" && grep -q ' cut$' "$W/cups.dump" ||
-    fail "a PDF receipt through a driverless CUPS queue (its log: $C/error_log)"
 
 "$APP" add -d text -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null || fail "add text"
 # The web page of the printing defaults offers the vendor options and their choices, by the PPD's texts.
