@@ -14,8 +14,9 @@ document at 203 dpi, scaled as the printer scales it (to the roll's width; paper
           all but one in ten (at least one) of the words of 3 letters or more it reads in the
           reference with a confidence of 50 or more (the odd small word is lost to the dots)
   codes   zbarimg reads every code it reads in the reference, with the same payload
-  fills   8 x 8 blocks where the reference is white (black) 3 dots around: no ink (all ink);
-          where it is an even gray: some dots, neither none nor all (dithered)
+  fills   8 x 8 blocks where the reference is white (black) 3 dots around: no ink (all ink, black);
+          where it is an even gray: some dots, neither none nor all (dithered); in two colors,
+          where it is red (red above green and blue by 150): all ink, red
   length  the printout's ink is as long as the reference's content (darker than 200 of 255: a lighter
           gray prints no dots), to 2 % and 8 rows
 One line per case; exit status 1 when a case fails or a tool is missing.
@@ -207,18 +208,20 @@ references, lock = {}, threading.Lock()
 
 
 def reference(pdf, width, reduction):
-    """pdftoppm's rendering in 8-bit gray at 203 dpi, at most `width` dots wide, reduced to `reduction` %;
-    and what tesseract and zbarimg read in it."""
+    """pdftoppm's rendering at 203 dpi, at most `width` dots wide, reduced to `reduction` %: in 8-bit gray,
+    and its redness (red above green and blue); and what tesseract and zbarimg read in it."""
     with lock:
         if (pdf, width, reduction) not in references:
             base = f"{pdf}-{width}-{reduction}"
-            run("pdftoppm", "-r", "203", "-gray", "-singlefile", "-png", pdf, base)
-            ref = Image.open(base + ".png").convert("L")
-            if ref.width > width or reduction < 100:
-                w = min(width, ref.width) * reduction // 100
-                ref = ref.resize((w, ref.height * w // ref.width), Image.BILINEAR)
-                ref.save(base + ".png")
-            references[pdf, width, reduction] = ref, words(base + ".png", 50), codes(base + ".png")
+            run("pdftoppm", "-r", "203", "-singlefile", "-png", pdf, base)
+            rgb = Image.open(base + ".png").convert("RGB")
+            if rgb.width > width or reduction < 100:
+                w = min(width, rgb.width) * reduction // 100
+                rgb = rgb.resize((w, rgb.height * w // rgb.width), Image.BILINEAR)
+            r, g, b = rgb.split()
+            rgb.convert("L").save(base + ".png")
+            references[pdf, width, reduction] = (rgb.convert("L"), ImageChops.subtract(r, ImageChops.lighter(g, b)),
+                                                 words(base + ".png", 50), codes(base + ".png"))
         return references[pdf, width, reduction]
 
 
@@ -226,10 +229,13 @@ def judge(case, picture):
     doc, path, model, options, wanted = case
     ppd = open(f"{PPDS}/peltrin-{model:03d}.ppd").read()
     reduction = [int(n) for o in options for n in re.findall(r"(?:PaperReduction=Custom\.|paper-reduction=)(\d+)", o)]
-    ref, ref_words, ref_codes = reference(re.sub(r"\.(png|jpg|pwg)$", ".pdf", f"{W}/{doc}"),
-                                          384 if "*DefaultPageSize: 58\n" in ppd else 576, (reduction or [100])[0])
-    _, g, b = Image.open(picture).convert("RGB").split()  # black and red are ink; white and the blue cut marks not
+    ref, redness, ref_words, ref_codes = reference(re.sub(r"\.(png|jpg|pwg)$", ".pdf", f"{W}/{doc}"),
+                                                   384 if "*DefaultPageSize: 58\n" in ppd else 576,
+                                                   (reduction or [100])[0])
+    # Black and red are ink (0), white and the blue cut marks not; red: 0 where the ink is red.
+    r, g, b = Image.open(picture).convert("RGB").split()
     out = ImageChops.lighter(g, b).point(lambda v: 0 if v < 128 else 255)
+    red = ImageChops.lighter(out, r.point(lambda v: 0 if v >= 128 else 255))
     out.save(f"{picture}.ink.png")
     out.filter(ImageFilter.GaussianBlur(1)).save(f"{picture}.seen.png")
     result, bad = {}, []
@@ -251,20 +257,25 @@ def judge(case, picture):
         if abs(ob[3] - ob[1] - rb[3] + rb[1]) > (rb[3] - rb[1]) // 50 + 8:
             bad.append(f"{ob[3] - ob[1]} rows of ink for {rb[3] - rb[1]} rows of content")
     if "fills" in wanted:  # the printout placed on the reference by their contents' top left corners
-        placed, count = Image.new("L", ref.size, 255), {"white": [0, 0], "black": [0, 0], "gray": [0, 0]}
+        placed, placed_red = Image.new("L", ref.size, 255), Image.new("L", ref.size, 255)
         placed.paste(out, (rb[0] - ob[0], rb[1] - ob[1]))
+        placed_red.paste(red, (rb[0] - ob[0], rb[1] - ob[1]))
+        two = "ColorModel=0" in options or "print-color-mode=color" in options
+        count = {"white": [0, 0], "black": [0, 0], "gray": [0, 0]} | ({"red": [0, 0]} if two else {})
         for y in range(3, ref.height - 11, 8):
             for x in range(3, ref.width - 11, 8):
-                lo, hi = ref.crop((x - 3, y - 3, x + 11, y + 11)).getextrema()
-                kind = "white" if lo >= 235 else "black" if hi <= 40 else "gray" if lo >= 70 and hi <= min(200, lo + 24) \
-                    else None
+                around, block = (x - 3, y - 3, x + 11, y + 11), (x, y, x + 8, y + 8)
+                lo, hi = ref.crop(around).getextrema()
+                kind = "red" if two and redness.crop(around).getextrema()[0] >= 150 else "white" if lo >= 235 else \
+                    "black" if hi <= 40 else "gray" if lo >= 70 and hi <= min(200, lo + 24) else None
                 if kind:
-                    dots = placed.crop((x, y, x + 8, y + 8)).histogram()[0]
+                    dots, reds = placed.crop(block).histogram()[0], placed_red.crop(block).histogram()[0]
                     count[kind][0] += 1
-                    count[kind][1] += dots > 0 if kind == "white" else dots < 48 if kind == "black" else not 4 <= dots <= 60
+                    count[kind][1] += {"white": dots > 0, "black": dots < 48 or reds > 0, "gray": not 4 <= dots <= 60,
+                                       "red": reds < 48}[kind]
         result["fills"] = " ".join(f"{k} {wrong}/{n}" for k, (n, wrong) in count.items())
         for kind, (n, wrong) in count.items():
-            if wrong > n // {"white": 200, "black": 50, "gray": 20}[kind]:
+            if wrong > n // {"white": 200, "black": 50, "gray": 20, "red": 50}[kind]:
                 bad.append(f"{wrong} of {n} {kind} blocks print {'ink' if kind == 'white' else 'wrong'}")
     return result, bad
 
