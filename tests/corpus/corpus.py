@@ -70,6 +70,8 @@ def make_corpus():
         run("pdftoppm", "-r", "203", kind, "-singlefile", "shop-receipt.pdf", "shop-receipt")
     gs("-sDEVICE=pwgraster", "-r203", "-dDEVICEWIDTH=576", "-dDEVICEHEIGHT=2373", "-dFIXEDMEDIA",
        "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", "-sOutputFile=shop-receipt.pwg", "shop-receipt.pdf")
+    gs("-sDEVICE=pwgraster", "-r203", "-dDEVICEWIDTH=576", "-dDEVICEHEIGHT=2373", "-dFIXEDMEDIA",
+       "-dcupsColorSpace=19", "-dcupsBitsPerColor=8", "-sOutputFile=shop-receipt.rgb.pwg", "shop-receipt.pdf")
     for p in pages:
         if not os.path.exists(f"{W}/{p}.pdf"):
             raise RuntimeError(f"Chromium did not print {p}.html")
@@ -229,7 +231,7 @@ def judge(case, picture):
     doc, path, model, options, wanted = case
     ppd = open(f"{PPDS}/peltrin-{model:03d}.ppd").read()
     reduction = [int(n) for o in options for n in re.findall(r"(?:PaperReduction=Custom\.|paper-reduction=)(\d+)", o)]
-    ref, redness, ref_words, ref_codes = reference(re.sub(r"\.(png|jpg|pwg)$", ".pdf", f"{W}/{doc}"),
+    ref, redness, ref_words, ref_codes = reference(re.sub(r"(\.rgb)?\.(png|jpg|pwg)$", ".pdf", f"{W}/{doc}"),
                                                    384 if "*DefaultPageSize: 58\n" in ppd else 576,
                                                    (reduction or [100])[0])
     # Black and red are ink (0), white and the blue cut marks not; red: 0 where the ink is red.
