@@ -133,10 +133,12 @@ class Printers:
             ready = lambda: run("lpstat", "-h", self.host, "-r", check=False) == "scheduler is running\n"
         else:
             self.port = port()
+            # (Its printers' devices are on this machine: allowed, as the application test allows them.)
             self.app = subprocess.Popen([APP, "server", "-o", f"server-port={self.port}", "-o",
-                                         "listen-hostname=127.0.0.1", "-o", "log-level=debug", "-o",
-                                         f"log-file={W}/app.log", "-o", f"spool-directory={W}/app"], env=ENV,
-                                        stdout=open(f"{W}/app.out", "w"), stderr=subprocess.STDOUT)
+                                         "listen-hostname=127.0.0.1", "-o", "allow-local-devices=yes", "-o",
+                                         "log-level=debug", "-o", f"log-file={W}/app.log", "-o",
+                                         f"spool-directory={W}/app"], env=ENV, stdout=open(f"{W}/app.out", "w"),
+                                        stderr=subprocess.STDOUT)
             ready = lambda: run(APP, "status", check=False).startswith("Running")
         if not wait_for(ready):
             raise RuntimeError(f"{what} did not start")
