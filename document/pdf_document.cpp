@@ -45,7 +45,7 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
 {
     std::vector<std::string> args = {r.renderer, "draw", "-q", "-r", std::to_string(kDpi),
                                      "-w", std::to_string(r.maxWidth), "-A", "0",
-                                     "-c", r.twoColors ? "rgb" : "gray", "-F", r.twoColors ? "ppm" : "pgm",
+                                     "-c", "rgb", "-F", "ppm",
                                      "-R", std::to_string(r.turn), "-o", "-", r.path};
     if (!r.pages.empty())
         args.push_back(r.pages);
@@ -340,8 +340,9 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
     Renderer proc;
     if (!startRenderer(request, proc, log))
         return DocumentEnd::failed;
-    logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, %s, turned %u degrees\n",
-              request.renderer.c_str(), kDpi, request.maxWidth, request.twoColors ? "RGB" : "gray", request.turn);
+    logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, turned %u degrees, for %s\n",
+              request.renderer.c_str(), kDpi, request.maxWidth, request.turn,
+              request.twoColors ? "two colors" : "monochrome");
 
     std::vector<uint8_t> line, rows;
     int pageNumber = 0;
@@ -364,7 +365,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
             failure = "timeout";
             break;
         }
-        const int channels = request.twoColors ? 3 : 1;
+        const int channels = 3;
         if (h == HeaderResult::garbled || pnm.channels != channels || pnm.maxValue != 255 || pnm.width == 0 ||
             pnm.width > request.maxWidth || pnm.height == 0) {
             failure = "garbled";
@@ -393,7 +394,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
                 rgbLineToDots(line.data(), w, y, row + 3 * plane, row + plane);
                 std::memcpy(row + 2 * plane, row + plane, plane);
             } else {
-                grayLineToDots(line.data(), w, y, row);
+                rgbLineToDots(line.data(), w, y, row, nullptr);
             }
         }
         if (r != ReadResult::ok) {

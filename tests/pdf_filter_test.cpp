@@ -93,9 +93,9 @@ TEST(ColorRule, PerPixel)
         int black, second; // dots of 64
     };
     const Rgb colors[] = {
-        {0, 0, 0, 64, 0},        {255, 255, 255, 0, 0}, {255, 0, 0, 0, 64},    {237, 28, 36, 0, 64},
-        {128, 0, 0, 0, 64},      {255, 128, 128, 0, 32}, {255, 240, 240, 0, 0}, {0, 0, 255, 64, 0},
-        {128, 128, 128, 32, 0}, {40, 40, 40, 64, 0},    {255, 255, 0, 0, 0},
+        {0, 0, 0, 64, 0},       {255, 255, 255, 0, 0},  {255, 0, 0, 0, 64},    {237, 28, 36, 0, 64},
+        {128, 0, 0, 0, 64},     {255, 128, 128, 0, 32}, {255, 240, 240, 0, 0}, {0, 0, 255, 64, 0},
+        {128, 128, 128, 32, 0}, {40, 40, 40, 64, 0},    {255, 255, 0, 0, 0},   {0, 218, 0, 32, 0},
     };
     for (const Rgb& c : colors) {
         int black = 0, second = 0;
@@ -153,20 +153,23 @@ TEST(PdfFilter, ColorSpacesPrintAsTheyLook)
     }
 }
 
-// Red, also as a spot color, goes to the second color only; a 50 % gray is
-// dithered to about half its dots.
-TEST(PdfFilter, RedAndGrayOnTwoColors)
+// Red, also as a spot color, goes to the second color only (in
+// monochrome: solid black); a 50 % gray is dithered to about half its dots.
+TEST(PdfFilter, RedAndGray)
 {
     const std::string spot = "[/Separation /Red /DeviceCMYK {0 exch dup 0}] setcolorspace 1 setcolor";
     for (const std::string& red : {std::string("1 0 0 setrgbcolor"), spot}) {
         SCOPED_TRACE(red);
-        const FilterRun run = pdfJob(30, "ColorModel=0", pdfOf("red", halves("1 setgray", red, "0.5 setgray")));
+        const std::string pdf = pdfOf("red", halves("1 setgray", red, "0.5 setgray"));
+        const FilterRun run = pdfJob(30, "ColorModel=0", pdf);
         ASSERT_EQ(run.status, 0) << run.err;
         const PrintedPlanes planes = printedPlanes(parseCommands(run.out));
         const Halves black = halvesOf(planes.black), color = halvesOf(planes.color);
         EXPECT_EQ(color.left, color.full);
         EXPECT_EQ(color.right + black.left, 0u);
         EXPECT_NEAR(static_cast<double>(black.right) / black.full, 0.5, 0.02);
+        const FilterRun mono = pdfJob(30, "ColorModel=1", pdf);
+        EXPECT_EQ(halvesOf(printedMonochrome(parseCommands(mono.out))).left, black.full);
     }
 }
 
