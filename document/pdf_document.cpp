@@ -438,6 +438,11 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
             logFormat(log, "ERROR: The renderer failed (signal %d)\n", signal);
         return DocumentEnd::failed;
     }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && pageNumber == 0) {
+        logFormat(log, "ERROR: The renderer failed: %s could not be started (package mupdf-tools)\n",
+                  request.renderer.c_str());
+        return DocumentEnd::failed;
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         logFormat(log, "ERROR: The renderer failed (exit status %d): see the DEBUG lines before\n",
                   WEXITSTATUS(status));
