@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -65,6 +66,11 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
         close(out[1]);
         return false;
     }
+    // The renderer gets no descriptor of ours but its pipes and a document
+    // named by its descriptor (/dev/fd/N).
+    unsigned keep = 0;
+    if (r.path.starts_with("/dev/fd/"))
+        keep = static_cast<unsigned>(std::strtoul(r.path.c_str() + 8, nullptr, 10));
     logFlush(log);
     const pid_t parent = getpid();
     const rlimit cpu{r.limits.cpuSeconds, r.limits.cpuSeconds + 1};
@@ -85,6 +91,12 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         signal(SIGPIPE, SIG_DFL);
+        if (keep > STDERR_FILENO) {
+            close_range(STDERR_FILENO + 1, keep - 1, 0);
+            close_range(keep + 1, ~0U, 0);
+        } else {
+            close_range(STDERR_FILENO + 1, ~0U, 0);
+        }
         execv(argv[0], argv.data());
         static const char kFailed[] = "unable to start the renderer\n";
         (void)!write(STDERR_FILENO, kFailed, sizeof kFailed - 1);
