@@ -22,15 +22,17 @@ now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.1f ms\n", v[int((NR + 1) / 2)] / 1e6 }'; }
 cleanup() {
     "$APP" shutdown >/dev/null 2>&1 || true
-    kill "$LISTENER" 2>/dev/null || true
+    kill "$SERVER" "$LISTENER" 2>/dev/null || true
     rm -rf "$W"
 }
 mkdir "$W/cap"
 socat TCP-LISTEN:$DPORT,bind=127.0.0.1,reuseaddr,fork \
     SYSTEM:"f=\$(mktemp '$W/cap/part.XXXXXX'); cat >\"\$f\"; date +%s%N >\"\$f.end\"" &
 LISTENER=$!
+SERVER=
 trap cleanup EXIT
 "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o log-level=warn >/dev/null 2>&1 &
+SERVER=$!
 i=0
 until "$APP" status >/dev/null 2>&1; do i=$((i + 1)); [ $i -lt 100 ] || exit 1; sleep 0.1; done
 "$APP" add -d r -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null
