@@ -201,6 +201,14 @@ printed text "$SAMPLES/two-color.pdf" print-color-mode=color
 "$PREVIEW" --dump "$got" >"$W/pdf.dump" 2>&1 && grep -q 'store color=49' "$W/pdf.dump" &&
     grep -q 'store color=50' "$W/pdf.dump" || fail "a two-color PDF job is not printed in both colors"
 
+# A PDF page turns only when orientation-requested asks: the receipt (738
+# rows of ink upright) turned is scaled to the roll's width, 349 rows.
+for o in 3:738 4:349; do
+    printed text "$SAMPLES/receipt.pdf" orientation-requested=${o%:*} && "$PREVIEW" --dump "$got" |
+        awk -v rows=${o#*:} '/band width=576 /{sub("rows=", "", $5); n += $5} END {exit n != rows}' ||
+        fail "a PDF with orientation-requested=${o%:*}"
+done
+
 printf '\033@raw\000bytes\035V\101\001' >"$W/commands.bin"
 printed text "$W/commands.bin" document-format=application/vnd.peltrin-commands
 cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed through unchanged"
