@@ -205,7 +205,8 @@ void fillJobSettings(EngineJob& e, const ModelRow& row, const pappl_pr_options_t
                 return -1;
             return options.print_color_mode == PAPPL_COLOR_MODE_COLOR && printsTwoColors(row) ? 0 : 1;
         }
-        if (std::strcmp(keyword, "Rotation") == 0) // pictures are turned by PAPPL itself
+        // Pictures are turned by PAPPL itself, PDF pages by their rendering.
+        if (std::strcmp(keyword, "Rotation") == 0)
             return raster ? rotationOf(options.orientation_requested) : 0;
         const char* given = cupsGetOption(ippName(keyword).c_str(), options.num_vendor, options.vendor);
         if (given != nullptr && *given != '\0')
@@ -615,7 +616,8 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
         return false;
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
     EngineJob e(job, device);
-    fillJobSettings(e, *row, *options, true);
+    // The rendering turns the page for orientation-requested, not the engine.
+    fillJobSettings(e, *row, *options, false);
     const unsigned width = printedWidth(e.state, options->header.cupsWidth);
     const int orientation = static_cast<int>(options->orientation_requested);
     papplJobDeletePrintOptions(options);

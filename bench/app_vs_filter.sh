@@ -5,14 +5,15 @@
 #   closes the connection), for the PDF receipt and for the same receipt as
 #   PWG raster;
 # - through the CUPS filter chain for a PDF (cupsfilter with the model's PPD:
-#   pdftopdf, then pdftoPeltrin: Ghostscript and the filter), from start to
-#   exit;
+#   the filters its *cupsFilter lines choose), from start to exit;
 # - rastertoPeltrin alone on the receipt's CUPS raster, and pdftoPeltrin alone.
 #
-#   bench/app_vs_filter.sh BUILD_DIR [N]     (BUILD_DIR with the app built)
+#   bench/app_vs_filter.sh BUILD_DIR [N [PDF]]  (BUILD_DIR with the app built;
+#                                              PDF: samples/receipt.pdf)
 set -eu
 B=$(cd "$1" && pwd) N=${2:-20}
 S=$(cd "$(dirname "$0")/../samples" && pwd)
+PDF=$(realpath "${3:-$S/receipt.pdf}")
 APP=$B/app/peltrin-printer-app PPD=$B/ppds/peltrin-030.ppd
 W=$(mktemp -d)
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W PPD
@@ -21,15 +22,17 @@ now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.1f ms\n", v[int((NR + 1) / 2)] / 1e6 }'; }
 cleanup() {
     "$APP" shutdown >/dev/null 2>&1 || true
-    kill "$LISTENER" 2>/dev/null || true
+    kill "$SERVER" "$LISTENER" 2>/dev/null || true
     rm -rf "$W"
 }
 mkdir "$W/cap"
 socat TCP-LISTEN:$DPORT,bind=127.0.0.1,reuseaddr,fork \
     SYSTEM:"f=\$(mktemp '$W/cap/part.XXXXXX'); cat >\"\$f\"; date +%s%N >\"\$f.end\"" &
 LISTENER=$!
+SERVER=
 trap cleanup EXIT
 "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o log-level=warn >/dev/null 2>&1 &
+SERVER=$!
 i=0
 until "$APP" status >/dev/null 2>&1; do i=$((i + 1)); [ $i -lt 100 ] || exit 1; sleep 0.1; done
 "$APP" add -d r -v socket://127.0.0.1:$DPORT -m peltrin_030 >/dev/null
@@ -61,8 +64,8 @@ for f in /usr/lib/cups/filter/*; do ln -s "$f" "$W/serverbin/filter/"; done
 install -m 0755 "$B/rastertoPeltrin" "$B/pdftoPeltrin" "$W/serverbin/filter/"
 echo "ServerBin $W/serverbin" >"$W/cups-files.conf"
 
-echo "application, PDF receipt:    $(appJobs "$S/receipt.pdf")"
+echo "application, PDF receipt:    $(appJobs "$PDF")"
 echo "application, PWG raster:     $(appJobs "$W/receipt.pwg")"
-echo "cupsfilter chain, PDF:       $(runs cupsfilter -c "$W/cups-files.conf" -p "$PPD" -m printer/peltrin -e "$S/receipt.pdf")"
-echo "pdftoPeltrin alone, PDF:     $(runs "$B/pdftoPeltrin" 1 u t 1 "" "$S/receipt.pdf")"
+echo "cupsfilter chain, PDF:       $(runs cupsfilter -c "$W/cups-files.conf" -p "$PPD" -m printer/peltrin -e "$PDF")"
+echo "pdftoPeltrin alone, PDF:     $(runs "$B/pdftoPeltrin" 1 u t 1 "" "$PDF")"
 echo "rastertoPeltrin alone, CUPS raster: $(runs "$B/rastertoPeltrin" 1 u t 1 "" "$S/receipt.ras")"

@@ -47,14 +47,9 @@ void grayLineToDots(const uint8_t* gray, uint32_t width, uint32_t y, uint8_t* bl
 void rgbLineToDots(const uint8_t* rgb, uint32_t width, uint32_t y, uint8_t* black, uint8_t* second)
 {
     for (uint32_t x = 0; x < width; ++x, rgb += 3) {
-        if (second == nullptr) {
-            if (printsDot(lightnessOf(rgb[0], rgb[1], rgb[2]), x, y))
-                setDot(black, x);
-            continue;
-        }
         switch (twoColorInk(rgb[0], rgb[1], rgb[2], x, y)) {
         case Ink::black: setDot(black, x); break;
-        case Ink::second: setDot(second, x); break;
+        case Ink::second: setDot(second != nullptr ? second : black, x); break;
         case Ink::none: break;
         }
     }

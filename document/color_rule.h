@@ -3,7 +3,8 @@
 // application) and for the application's pictures and 8-bit raster pages.
 //
 // Monochrome. A pixel's lightness L is its gray value, or for RGB its
-// Rec. 601 luma (299 R + 587 G + 114 B) / 1000. L <= 48 always prints a
+// Rec. 601 luma (299 R + 587 G + 114 B) / 1000 (but see reddish pixels
+// below). L <= 48 always prints a
 // dot, L >= 208 never does, and in between the pixel is compared with an
 // 8 x 8 ordered (Bayer) threshold matrix at its position: it prints when
 // 128 (L - 48) < (2 t + 1) (208 - 48) for the matrix entry t (0..63), so
@@ -27,6 +28,10 @@
 // tint prints nothing. Every other pixel, dark neutral ones and other colors
 // alike, goes to black by its lightness L. A pixel never prints in both
 // colors.
+//
+// Monochrome RGB pages follow the two-color rule with both inks printed in
+// black, so that red text (a receipt's usual accent) prints as solid as
+// black text instead of as a screen of its lightness.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -45,7 +46,7 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
 {
     std::vector<std::string> args = {r.renderer, "draw", "-q", "-r", std::to_string(kDpi),
                                      "-w", std::to_string(r.maxWidth), "-A", "0",
-                                     "-c", r.twoColors ? "rgb" : "gray", "-F", r.twoColors ? "ppm" : "pgm",
+                                     "-c", "rgb", "-F", "ppm",
                                      "-R", std::to_string(r.turn), "-o", "-", r.path};
     if (!r.pages.empty())
         args.push_back(r.pages);
@@ -65,6 +66,11 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
         close(out[1]);
         return false;
     }
+    // The renderer gets no descriptor of ours but its pipes and a document
+    // named by its descriptor (/dev/fd/N).
+    unsigned keep = 0;
+    if (r.path.starts_with("/dev/fd/"))
+        keep = static_cast<unsigned>(std::strtoul(r.path.c_str() + 8, nullptr, 10));
     logFlush(log);
     const pid_t parent = getpid();
     const rlimit cpu{r.limits.cpuSeconds, r.limits.cpuSeconds + 1};
@@ -85,6 +91,12 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         signal(SIGPIPE, SIG_DFL);
+        if (keep > STDERR_FILENO) {
+            close_range(STDERR_FILENO + 1, keep - 1, 0);
+            close_range(keep + 1, ~0U, 0);
+        } else {
+            close_range(STDERR_FILENO + 1, ~0U, 0);
+        }
         execv(argv[0], argv.data());
         static const char kFailed[] = "unable to start the renderer\n";
         (void)!write(STDERR_FILENO, kFailed, sizeof kFailed - 1);
@@ -340,8 +352,9 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
     Renderer proc;
     if (!startRenderer(request, proc, log))
         return DocumentEnd::failed;
-    logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, %s, turned %u degrees\n",
-              request.renderer.c_str(), kDpi, request.maxWidth, request.twoColors ? "RGB" : "gray", request.turn);
+    logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, turned %u degrees, for %s\n",
+              request.renderer.c_str(), kDpi, request.maxWidth, request.turn,
+              request.twoColors ? "two colors" : "monochrome");
 
     std::vector<uint8_t> line, rows;
     int pageNumber = 0;
@@ -364,7 +377,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
             failure = "timeout";
             break;
         }
-        const int channels = request.twoColors ? 3 : 1;
+        const int channels = 3;
         if (h == HeaderResult::garbled || pnm.channels != channels || pnm.maxValue != 255 || pnm.width == 0 ||
             pnm.width > request.maxWidth || pnm.height == 0) {
             failure = "garbled";
@@ -393,7 +406,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
                 rgbLineToDots(line.data(), w, y, row + 3 * plane, row + plane);
                 std::memcpy(row + 2 * plane, row + plane, plane);
             } else {
-                grayLineToDots(line.data(), w, y, row);
+                rgbLineToDots(line.data(), w, y, row, nullptr);
             }
         }
         if (r != ReadResult::ok) {
@@ -435,6 +448,11 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
                       request.limits.cpuSeconds);
         else
             logFormat(log, "ERROR: The renderer failed (signal %d)\n", signal);
+        return DocumentEnd::failed;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && pageNumber == 0) {
+        logFormat(log, "ERROR: The renderer failed: %s could not be started (package mupdf-tools)\n",
+                  request.renderer.c_str());
         return DocumentEnd::failed;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {

@@ -7,9 +7,10 @@
 // Rendering: 203 dpi; a page no wider than the roll prints at its own size,
 // a wider one is scaled down to the roll's width (mutool's -w is a maximum
 // at the resolution given); pages stay upright unless the job asks for a
-// quarter or half turn (landscape). Monochrome pages are rendered in 8-bit
-// gray and printed as 1-bit K, two-color pages in 24-bit RGB and printed as
-// 1-bit banded CMYK (the second color in M and Y, black in K). Text and
+// quarter or half turn (landscape). Pages are rendered in 24-bit RGB (the
+// color rule tells red from other colors on monochrome pages too) and
+// printed as 1-bit K, or for two colors as 1-bit banded CMYK (the second
+// color in M and Y, black in K). Text and
 // line art are rendered without anti-aliasing, so their edges are already
 // black or white and only pictures and gray fills are dithered.
 //

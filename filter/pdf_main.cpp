@@ -6,11 +6,13 @@
 // The PPDs hand it application/pdf itself, before pdftopdf (cups-filters
 // 1.28's pdftopdf places every page on the PPD's page size, turning a page
 // wider than tall a quarter and shrinking one longer than the page, and
-// only job options stop it). As the first filter it does what pdftopdf
+// only job options stop it, and none of a PPD). So it does what pdftopdf
 // would have done for a receipt: the copies, the page ranges and the
-// orientation the job asks for (landscape, orientation-requested). Fed by
-// another filter (application/vnd.cups-pdf, from pdftopdf or imagetopdf)
-// it prints the pages as they come, once.
+// orientation the job asks for (landscape, orientation-requested), for a
+// PDF document and for the PDF other filters make of PostScript or a
+// banner. A picture's pages (application/vnd.cups-pdf from imagetopdf,
+// CONTENT_TYPE image/...) come laid out, turned and copied already: they
+// print as they come, once.
 //
 // A cancel (SIGTERM) ends this process as rastertoPeltrin's does; the
 // renderer ends with it (it is killed when its parent dies).
@@ -142,7 +144,8 @@ int main(int argc, char* argv[])
     request.maxWidth = maxPageWidth(state.settings, *state.model);
     request.twoColors = state.settings.colorModel == 0 && state.model->colorPath;
     int copies = 1;
-    if (firstFilter) {
+    const char* type = std::getenv("CONTENT_TYPE");
+    if (type == nullptr || std::strncmp(type, "image/", 6) != 0) {
         const JobRequests asked = jobRequests(argv[5]);
         request.turn = asked.turn;
         request.pages = asked.pages;

@@ -93,9 +93,9 @@ TEST(ColorRule, PerPixel)
         int black, second; // dots of 64
     };
     const Rgb colors[] = {
-        {0, 0, 0, 64, 0},        {255, 255, 255, 0, 0}, {255, 0, 0, 0, 64},    {237, 28, 36, 0, 64},
-        {128, 0, 0, 0, 64},      {255, 128, 128, 0, 32}, {255, 240, 240, 0, 0}, {0, 0, 255, 64, 0},
-        {128, 128, 128, 32, 0}, {40, 40, 40, 64, 0},    {255, 255, 0, 0, 0},
+        {0, 0, 0, 64, 0},       {255, 255, 255, 0, 0},  {255, 0, 0, 0, 64},    {237, 28, 36, 0, 64},
+        {128, 0, 0, 0, 64},     {255, 128, 128, 0, 32}, {255, 240, 240, 0, 0}, {0, 0, 255, 64, 0},
+        {128, 128, 128, 32, 0}, {40, 40, 40, 64, 0},    {255, 255, 0, 0, 0},   {0, 218, 0, 32, 0},
     };
     for (const Rgb& c : colors) {
         int black = 0, second = 0;
@@ -153,52 +153,70 @@ TEST(PdfFilter, ColorSpacesPrintAsTheyLook)
     }
 }
 
-// Red, also as a spot color, goes to the second color only; a 50 % gray is
-// dithered to about half its dots.
-TEST(PdfFilter, RedAndGrayOnTwoColors)
+// Red, also as a spot color, goes to the second color only (in
+// monochrome: solid black); a 50 % gray is dithered to about half its dots.
+TEST(PdfFilter, RedAndGray)
 {
     const std::string spot = "[/Separation /Red /DeviceCMYK {0 exch dup 0}] setcolorspace 1 setcolor";
     for (const std::string& red : {std::string("1 0 0 setrgbcolor"), spot}) {
         SCOPED_TRACE(red);
-        const FilterRun run = pdfJob(30, "ColorModel=0", pdfOf("red", halves("1 setgray", red, "0.5 setgray")));
+        const std::string pdf = pdfOf("red", halves("1 setgray", red, "0.5 setgray"));
+        const FilterRun run = pdfJob(30, "ColorModel=0", pdf);
         ASSERT_EQ(run.status, 0) << run.err;
         const PrintedPlanes planes = printedPlanes(parseCommands(run.out));
         const Halves black = halvesOf(planes.black), color = halvesOf(planes.color);
         EXPECT_EQ(color.left, color.full);
         EXPECT_EQ(color.right + black.left, 0u);
         EXPECT_NEAR(static_cast<double>(black.right) / black.full, 0.5, 0.02);
+        const FilterRun mono = pdfJob(30, "ColorModel=1", pdf);
+        EXPECT_EQ(halvesOf(printedMonochrome(parseCommands(mono.out))).left, black.full);
     }
 }
 
 // A page no wider than the roll prints upright at its own size, a wider one
-// is scaled to the roll; landscape turns the page, copies repeat it.
+// is scaled to the roll; landscape turns the page, copies repeat it. The
+// pages are black in their top quarter: the side that band prints on
+// tells the turn.
 TEST(PdfFilter, PagesAsTheJobAsks)
 {
-    const std::string coupon = pdfOf("coupon", "<</PageSize [204.3 113.4]>> setpagedevice 0 0 204.3 113.4 rectfill");
-    const std::string wide = pdfOf("wide", "<</PageSize [408.6 113.4]>> setpagedevice 0 0 408.6 113.4 rectfill");
+    const std::string band = " setpagedevice 0 85 612 30 rectfill";
+    const std::string coupon = pdfOf("coupon", "<</PageSize [204.3 113.4]>>" + band);
+    const std::string wide = pdfOf("wide", "<</PageSize [408.6 113.4]>>" + band);
     struct Case {
         const char* name;
-        std::string pdf, options, copies;
-        uint32_t width, rows;
+        std::string pdf, options;
+        int copies;
+        uint32_t width, rows; // of a page
+        char side;            // where the band is: Top, Left, Right
     };
     const Case cases[] = {
-        {"coupon", coupon, "", "1", 576, 320},
-        {"coupon on 58 mm", coupon, "PageSize=58", "1", 384, 213},
-        {"landscape", coupon, "landscape", "1", 320, 576},
-        {"orientation-requested", coupon, "orientation-requested=5", "1", 320, 576},
-        {"two copies", coupon, "", "2", 576, 640},
-        {"wide page", wide, "", "1", 576, 160},
+        {"coupon", coupon, "", 1, 576, 320, 'T'},
+        {"coupon on 58 mm", coupon, "PageSize=58", 1, 384, 213, 'T'},
+        {"landscape", coupon, "landscape", 1, 320, 576, 'L'},
+        {"orientation-requested", coupon, "orientation-requested=5", 1, 320, 576, 'R'},
+        {"two copies", coupon, "", 2, 576, 320, 'T'},
+        {"wide page", wide, "", 1, 576, 160, 'T'},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FilterRun run = pdfJob(30, "ColorModel=1 PageType=1 " + c.options, c.pdf, c.copies);
+        const FilterRun run =
+            pdfJob(30, "ColorModel=1 PageType=1 " + c.options, c.pdf, std::to_string(c.copies));
         ASSERT_EQ(run.status, 0) << run.err;
         const PrintedImage image = printedMonochrome(parseCommands(run.out));
-        EXPECT_NEAR(image.rows, c.rows, 1); // the renderer rounds the page's edges out
-        uint64_t dots = 0;
-        for (uint32_t r = 0; r < image.rows; ++r)
-            dots += dotsIn(image, r, 0, image.width);
-        EXPECT_EQ(dots, uint64_t{c.width} * image.rows);
+        const uint32_t pageRows = image.rows / c.copies, w = c.width;
+        EXPECT_NEAR(pageRows, c.rows, 1); // the renderer rounds the page's edges out
+        // The band's inner three quarters, and all dots.
+        const uint32_t band = (c.side == 'T' ? c.rows : w) / 4 * 3 / 4;
+        uint64_t top = 0, left = 0, right = 0, all = 0;
+        for (uint32_t r = 0; r < image.rows; ++r) {
+            all += dotsIn(image, r, 0, image.width);
+            top += r % pageRows < band ? dotsIn(image, r, 0, w) : 0;
+            left += dotsIn(image, r, 0, band);
+            right += dotsIn(image, r, w - band, w);
+        }
+        const uint64_t full = c.side == 'T' ? uint64_t{w} * band * c.copies : uint64_t{band} * image.rows;
+        EXPECT_EQ(c.side == 'T' ? top : c.side == 'L' ? left : right, full);
+        EXPECT_NEAR(static_cast<double>(all), w * image.rows / 4.0, w * image.rows / 50.0) << "dots outside the band";
     }
 }
 
@@ -333,13 +351,17 @@ TEST(PdfFilter, CancelEndsTheRendererToo)
     int status = 0;
     ASSERT_EQ(waitpid(filter, &status, 0), filter);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    // Gone, or a zombie its new parent has yet to reap.
+    // Gone (within a few seconds: it renders for longer), or a zombie its
+    // new parent has yet to reap.
     const auto gone = [pid = renderer[0]] {
         std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
         std::string id, name, state;
         return !(stat >> id >> name >> state) || state == "Z";
     };
-    EXPECT_TRUE(waitUntil(gone)) << "the renderer still runs";
+    bool ended = false;
+    for (int i = 0; i < 300 && !(ended = gone()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(ended) << "the renderer still runs";
 }
 
 } // namespace
