@@ -15,7 +15,7 @@ document at 203 dpi, scaled as the printer scales it (to the roll's width; paper
           reference with a confidence of 50 or more (the odd small word is lost to the dots)
   codes   zbarimg reads every code it reads in the reference, with the same payload
   fills   8 x 8 blocks where the reference is white (black) 3 dots around: no ink (all ink, black);
-          where it is an even gray: some dots, neither none nor all (dithered); in two colors,
+          where it is an even gray, not reddish: some dots, neither none nor all (dithered); in two colors,
           where it is red (red above green and blue by 150): all ink, red
   length  the printout's ink is as long as the reference's content (darker than 200 of 255: a lighter
           gray prints no dots), to 2 % and 8 rows
@@ -158,9 +158,9 @@ class Printers:
             else:
                 uri = f"ipp://127.0.0.1:{self.port}/ipp/print/{self.queue('app', model)}"
                 run("lpadmin", "-h", self.host, "-p", name, "-v", uri, "-m", "everywhere", "-E")
-                # The scheduler makes the queue's PPD in the background: until then it refuses PDF.
-                wait_for(lambda: "application/pdf" in run("ipptool", "-tv", f"ipp://{self.host}/printers/{name}",
-                                                          "get-printer-attributes.test", check=False))
+                # The scheduler makes the queue's PPD in the background; a job sent before goes another way.
+                if not wait_for(lambda: os.path.exists(f"{W}/cups/ppd/{name}.ppd")):
+                    raise RuntimeError("no PPD for the driverless queue")
             self.queues.add(name)
         return name
 
@@ -271,7 +271,8 @@ def judge(case, picture):
                 around, block = (x - 3, y - 3, x + 11, y + 11), (x, y, x + 8, y + 8)
                 lo, hi = ref.crop(around).getextrema()
                 kind = "red" if two and redness.crop(around).getextrema()[0] >= 150 else "white" if lo >= 235 else \
-                    "black" if hi <= 40 else "gray" if lo >= 70 and hi <= min(200, lo + 24) else None
+                    "black" if hi <= 40 else "gray" if lo >= 70 and hi <= min(200, lo + 24) and \
+                    redness.crop(around).getextrema()[1] <= 32 else None
                 if kind:
                     dots, reds = placed.crop(block).histogram()[0], placed_red.crop(block).histogram()[0]
                     count[kind][0] += 1
