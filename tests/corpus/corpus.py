@@ -3,22 +3,21 @@
 
 corpus.py CASES PPD_DIR PREVIEW RASTERTOPELTRIN PDFTOPELTRIN [APP]
 
-Makes the corpus once, in a temporary folder, from the committed sources with the programs that
-make such documents for users (Chromium, librsvg, Ghostscript pdfwrite, qrencode, zint, pdftoppm),
-prints each case of CASES (document, path, model, options, judges) through the filter chain
-(cupsfilter), a queue of a private cupsd, peltrin-printer-app, or a driverless queue of the cupsd
-on the application (each a socket:// device: a listener of this script on 127.0.0.1), draws the
-printer bytes with peltrin-preview and judges the printout against pdftoppm's rendering of the
-document at 203 dpi, scaled as the printer scales it (to the roll's width; paper reduction):
-  words   tesseract reads in the printout, seen blurred by a dot (as an eye sees dithered dots),
-          all but one in ten (at least one) of the words of 3 letters or more it reads in the
-          reference with a confidence of 50 or more (the odd small word is lost to the dots)
+Makes the corpus once, in a temporary folder, from the committed sources with the programs that make
+such documents (Chromium, librsvg, Ghostscript pdfwrite, qrencode, zint, pdftoppm); prints each case
+of CASES (document, path, model, options, judges) through cupsfilter, a private cupsd's queue (a file
+device), peltrin-printer-app or a driverless queue of the cupsd on it (a socket:// device: a listener
+here on 127.0.0.1); draws the bytes with peltrin-preview; judges the printout against pdftoppm's
+rendering at 203 dpi, scaled as the printer scales it (to the roll's width; paper reduction):
+  words   tesseract reads in the printout, seen blurred by a dot (as an eye sees dithered dots), all but
+          one in ten (at least one) of the words of 3 letters or more it reads in the reference with a
+          confidence of 50 or more (the odd small word is lost to the dots)
   codes   zbarimg reads every code it reads in the reference, with the same payload
   fills   8 x 8 blocks where the reference is white (black) 3 dots around: no ink (all ink, black);
-          where it is an even gray, not reddish: some dots, neither none nor all (dithered); in two colors,
-          where it is red (red above green and blue by 150): all ink, red
-  length  the printout's ink is as long as the reference's content (darker than 200 of 255: a lighter
-          gray prints no dots), to 2 % and 8 rows
+          an even gray, not reddish: some dots, neither none nor all; in two colors, red (red above
+          green and blue by 150): all ink, red
+  length  the ink is as long as the reference's content (darker than 200: lighter prints no dots),
+          to 2 % and 8 rows
 One line per case; exit status 1 when a case fails or a tool is missing.
 """
 import os, queue, re, shutil, socket, subprocess, sys, tempfile, threading, time
@@ -59,31 +58,27 @@ def make_corpus():
     gs("-sDEVICE=png16m", "-r72", "-g144x60", "-sOutputFile=photo.png", "photo.ps")
     pages = [f[:-5] for f in sorted(os.listdir(W)) if f.endswith(".html")]
     for i in range(0, len(pages), 2):  # Chromium two at a time, about a second each
-        for p in [subprocess.Popen(CHROMIUM + [f"--user-data-dir={W}/chromium-{p}", f"--print-to-pdf={W}/{p}.pdf",
-                                               f"file://{W}/{p}.html"], stderr=subprocess.DEVNULL, env=ENV)
-                  for p in pages[i:i + 2]]:
-            p.wait(60)
+        procs = {p: subprocess.Popen(CHROMIUM + [f"--user-data-dir={W}/chromium-{p}", f"--print-to-pdf={W}/{p}.pdf",
+                                                 f"file://{W}/{p}.html"], stderr=subprocess.DEVNULL)
+                 for p in pages[i:i + 2]}
+        for p, proc in procs.items():
+            if proc.wait(60) or not os.path.exists(f"{W}/{p}.pdf"):
+                raise RuntimeError(f"Chromium did not print {p}.html")
     run("rsvg-convert", "-f", "pdf", "-o", "ticket.pdf", "ticket.svg")
     for space in ("gray", "rgb", "cmyk", "separation", "indexed"):
         gs("-sDEVICE=pdfwrite", f"-sSPACE={space}", f"-sOutputFile=colors-{space}.pdf", "colors.ps")
     for kind in ("-png", "-jpeg"):  # pictures and raster for the application
         run("pdftoppm", "-r", "203", kind, "-singlefile", "shop-receipt.pdf", "shop-receipt")
-    gs("-sDEVICE=pwgraster", "-r203", "-dDEVICEWIDTH=576", "-dDEVICEHEIGHT=2373", "-dFIXEDMEDIA",
-       "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", "-sOutputFile=shop-receipt.pwg", "shop-receipt.pdf")
-    gs("-sDEVICE=pwgraster", "-r203", "-dDEVICEWIDTH=576", "-dDEVICEHEIGHT=2373", "-dFIXEDMEDIA",
-       "-dcupsColorSpace=19", "-dcupsBitsPerColor=8", "-sOutputFile=shop-receipt.rgb.pwg", "shop-receipt.pdf")
-    for p in pages:
-        if not os.path.exists(f"{W}/{p}.pdf"):
-            raise RuntimeError(f"Chromium did not print {p}.html")
+    for space, name in ((18, "shop-receipt.pwg"), (19, "shop-receipt.rgb.pwg")):  # 8-bit gray, sRGB
+        gs("-sDEVICE=pwgraster", "-r203", "-dDEVICEWIDTH=576", "-dDEVICEHEIGHT=2373", "-dFIXEDMEDIA",
+           f"-dcupsColorSpace={space}", "-dcupsBitsPerColor=8", f"-sOutputFile={name}", "shop-receipt.pdf")
 
 
 def wait_for(ready, seconds=60):
     end = time.time() + seconds
-    while not ready():
-        if time.time() > end:
-            return False
+    while not ready() and time.time() < end:
         time.sleep(0.1)
-    return True
+    return ready()
 
 
 def port():
@@ -101,10 +96,9 @@ class Printers:
         threading.Thread(target=self.listen, daemon=True).start()
         bin = f"{W}/serverbin"  # the system's filters and ours: root-owned, not writable by others
         os.makedirs(f"{bin}/filter")
-        for d in ("daemon", "backend", "notifier", "cgi-bin"):
-            os.symlink(f"/usr/lib/cups/{d}", f"{bin}/{d}")
-        for f in set(os.listdir("/usr/lib/cups/filter")) - {"rastertoPeltrin", "pdftoPeltrin"}:
-            os.symlink(f"/usr/lib/cups/filter/{f}", f"{bin}/filter/{f}")
+        for f in ["daemon", "backend", "notifier", "cgi-bin"] + [
+                f"filter/{f}" for f in set(os.listdir("/usr/lib/cups/filter")) - {"rastertoPeltrin", "pdftoPeltrin"}]:
+            os.symlink(f"/usr/lib/cups/{f}", f"{bin}/{f}")
         for f in FILTERS:
             shutil.copy(f, f"{bin}/filter/")
         with open(f"{W}/cups-files.conf", "w") as f:
@@ -122,9 +116,7 @@ class Printers:
     def start(self, what):
         if what == "cupsd":
             self.host = f"127.0.0.1:{port()}"
-            for d in ("tmp", "cache", "run", "spool", "device"):
-                os.makedirs(f"{W}/cups/{d}", 0o777)
-                os.chmod(f"{W}/cups/{d}", 0o1777)
+            run("install", "-d", "-m", "1777", *(f"{W}/cups/{d}" for d in ("tmp", "cache", "run", "spool", "device")))
             with open(f"{W}/cups/cupsd.conf", "w") as f:
                 f.write(f"Listen {self.host}\nBrowsing No\nWebInterface No\nLogLevel debug\nDefaultPolicy open\n"
                         "<Policy open>\n<Limit All>\nOrder allow,deny\nAllow 127.0.0.1\n</Limit>\n</Policy>\n")
@@ -172,19 +164,14 @@ class Printers:
                 "printer/peltrin", "-e", *opts, doc, out=f"{W}/job.bin")
             return open(f"{W}/job.bin", "rb").read()
         q = self.queue(path, model)
-        if path == "app":
-            run(APP, "submit", "-d", q, *opts, doc)
-        else:
-            os.path.exists(f"{W}/cups/device/{q}") and os.remove(f"{W}/cups/device/{q}")
-            run("lp", "-h", self.host, "-d", q, *opts, doc)
-            if path == "cups":  # (a file device: no network printer's status queries)
-                if not wait_for(lambda: not run("lpstat", "-h", self.host, "-o", q, check=False), 120):
-                    raise RuntimeError("the job did not end")
-                return open(f"{W}/cups/device/{q}", "rb").read() if os.path.exists(f"{W}/cups/device/{q}") else b""
-        try:
-            return self.jobs.get(timeout=120)
-        except queue.Empty:
-            raise RuntimeError("no job reached the printer")
+        device = f"{W}/cups/device/{q}"  # (a file: no network printer's status queries to wait for)
+        os.path.exists(device) and os.remove(device)
+        run(*((APP, "submit") if path == "app" else ("lp", "-h", self.host)), "-d", q, *opts, doc)
+        if path == "cups":
+            if not wait_for(lambda: not run("lpstat", "-h", self.host, "-o", q, check=False), 120):
+                raise RuntimeError("the job did not end")
+            return open(device, "rb").read()
+        return self.jobs.get(timeout=120)  # queue.Empty: no job reached the printer
 
     def stop(self):
         """Stops the servers; the application must end as asked, not by a signal or an error."""
@@ -192,16 +179,16 @@ class Printers:
             run(APP, "shutdown", check=False)
             # PAPPL's main loop sees the shutdown once a connection wakes it.
             wait_for(lambda: (run(APP, "status", check=False), self.app.poll())[1] is not None, 20)
-        for p in (self.app, self.cupsd):
-            if p and p.poll() is None:
-                p.terminate()
-            p and p.wait(20)
+        for p in filter(None, (self.app, self.cupsd)):
+            p.poll() is None and p.terminate()
+            p.wait(20)
         return self.app and self.app.returncode and f"peltrin-printer-app ended with {self.app.returncode}"
 
 
 def words(picture, confidence=0):
     rows = [r.split("\t") for r in run("tesseract", picture, "-", "--psm", "6", "tsv").splitlines()[1:]]
-    return {w.lower() for r in rows if len(r) == 12 and float(r[10]) >= confidence for w in re.findall(r"\w{3,}", r[11])}
+    return {w.lower() for r in rows if len(r) == 12 and float(r[10]) >= confidence
+            for w in re.findall(r"\w{3,}", r[11])}
 
 
 def codes(picture):
@@ -243,16 +230,13 @@ def judge(case, picture):
     out.save(f"{picture}.ink.png")
     out.filter(ImageFilter.GaussianBlur(1)).save(f"{picture}.seen.png")
     result, bad = {}, []
-    if "words" in wanted:
-        got = words(f"{picture}.seen.png")
-        result["words"] = f"{len(ref_words & got)}/{len(ref_words)}"
-        if not ref_words or len(ref_words - got) > max(1, len(ref_words) // 10):
-            bad.append(f"words not read: {' '.join(sorted(ref_words - got))}")
-    if "codes" in wanted:
-        got = codes(f"{picture}.ink.png")
-        result["codes"] = f"{len(ref_codes & got)}/{len(ref_codes)}"
-        if not ref_codes or ref_codes - got:
-            bad.append(f"codes not read: {' '.join(sorted(ref_codes - got))}")
+    for kind, read, want, lost in (("words", words, ref_words, max(1, len(ref_words) // 10)),
+                                   ("codes", codes, ref_codes, 0)):
+        if kind in wanted:
+            got = read(f"{picture}.{'seen' if kind == 'words' else 'ink'}.png")
+            result[kind] = f"{len(want & got)}/{len(want)}"
+            if not want or len(want - got) > lost:
+                bad.append(f"{kind} not read: {' '.join(sorted(want - got))}")
     rb, ob = ref.point(lambda v: 255 if v < 200 else 0).getbbox(), ImageChops.invert(out).getbbox()
     if not ob:
         return result, ["nothing printed"]
@@ -262,8 +246,8 @@ def judge(case, picture):
             bad.append(f"{ob[3] - ob[1]} rows of ink for {rb[3] - rb[1]} rows of content")
     if "fills" in wanted:  # the printout placed on the reference by their contents' top left corners
         placed, placed_red = Image.new("L", ref.size, 255), Image.new("L", ref.size, 255)
-        placed.paste(out, (rb[0] - ob[0], rb[1] - ob[1]))
-        placed_red.paste(red, (rb[0] - ob[0], rb[1] - ob[1]))
+        for on, what in ((placed, out), (placed_red, red)):
+            on.paste(what, (rb[0] - ob[0], rb[1] - ob[1]))
         two = "ColorModel=0" in options or "print-color-mode=color" in options
         count = {"white": [0, 0], "black": [0, 0], "gray": [0, 0]} | ({"red": [0, 0]} if two else {})
         for y in range(3, ref.height - 11, 8):
@@ -288,12 +272,12 @@ def judge(case, picture):
 def main():
     cases = [(f[0], f[1], int(f[2]), [] if f[3] == "-" else f[3].split(","), f[4].split(","))
              for f in (line.split("#")[0].split() for line in open(CASES)) if f]
+    app = APP or ("peltrin-printer-app (built with libpappl-dev)" if any(c[1] in ("app", "driverless") for c in cases)
+                  else "gs")
     for tool in ("chromium", "tesseract", "zbarimg", "qrencode", "zint", "rsvg-convert", "pdftoppm", "gs",
-                 "cupsfilter", "cupsd", "lpadmin", "ipptool") + ((APP,) if APP else ()):
+                 "cupsfilter", "cupsd", "lpadmin", "ipptool", app):
         if not shutil.which(tool):
-            return print(f"FAIL: {tool} is not installed (scripts/setup.sh installs it)") or 1
-    if not APP and any(c[1] in ("app", "driverless") for c in cases):
-        return print("FAIL: no peltrin-printer-app (it is built with libpappl-dev: scripts/setup.sh)") or 1
+            return print(f"FAIL: {tool} is not installed (scripts/setup.sh installs what it needs)") or os.rmdir(W) or 1
     begin = time.time()
     make_corpus()
     made, failed, judged = time.time(), 0, []
@@ -305,7 +289,7 @@ def main():
                 open(f"{W}/{n}.bin", "wb").write(printers.print(*case[1:4], f"{W}/{case[0]}"))
                 run(PREVIEW, "-o", f"{W}/{n}.png", f"{W}/{n}.bin")
                 judged.append((case, pool.submit(judge, case, f"{W}/{n}.png")))
-            except (OSError, RuntimeError, subprocess.TimeoutExpired) as e:
+            except (OSError, RuntimeError, subprocess.TimeoutExpired, queue.Empty) as e:
                 judged.append((case, None))
                 print(f"FAIL {case[0]} {case[1]} {case[2]} {','.join(case[3]) or '-'}: {e}", flush=True)
         for (doc, path, model, options, _), job in judged:
@@ -315,9 +299,7 @@ def main():
                   + " ".join(f"{k} {v}" for k, v in result.items()) + "".join(f"\n     {b}" for b in bad), flush=True)
     finally:
         ended = printers.stop()
-    if ended:
-        failed += 1
-        print(f"FAIL {ended} (its output: {W}/app.out)")
+    failed += bool(ended) and not print(f"FAIL {ended} (its output: {W}/app.out)")
     print(f"{len(cases)} cases, {failed} failed; corpus {made - begin:.1f} s, in all {time.time() - begin:.1f} s")
     failed or shutil.rmtree(W, ignore_errors=True)
     return 1 if failed else 0
