@@ -119,9 +119,10 @@ std::string addFromForm(pappl_client_t* client, pappl_system_t* system, std::str
     else if (uri == "socket") {
         if (host == nullptr || *host == '\0' || std::strpbrk(host, "/?#@ ") != nullptr)
             error = "Please enter the printer's host name or address.";
+        else if (std::strchr(host, ':') != std::strrchr(host, ':') && *host != '[') // an IPv6 address
+            uri = std::string("socket://[") + host + "]";
         else
-            uri = std::string("socket://") + (std::strchr(host, ':') != nullptr && std::strchr(host, ']') == nullptr
-                                                   ? "[" + std::string(host) + "]" : std::string(host));
+            uri = std::string("socket://") + host; // a name or IPv4 address, maybe with its port
     }
     if (error.empty()) {
         error = deviceRefusal(uri.c_str());

@@ -143,11 +143,10 @@ bool pamUser(pappl_client_t* client, std::string& user)
                        pam_strerror(pam, status));
     if (pam != nullptr)
         pam_end(pam, status);
+    if (status == PAM_SUCCESS)
+        user = decoded;
     explicit_bzero(decoded, sizeof decoded);
-    if (status != PAM_SUCCESS)
-        return false;
-    user = credentials.user;
-    return true;
+    return status == PAM_SUCCESS;
 }
 
 // PAPPL asks for every client but those on the command-line socket, and
@@ -169,6 +168,8 @@ http_status_t authorize(pappl_client_t* client, const char* group, gid_t groupId
     }
     if (!known)
         known = pamUser(client, user);
+    papplLogClient(client, PAPPL_LOGLEVEL_DEBUG, "Client user '%s' (%s), group '%s'.", user.c_str(),
+                   known ? "known" : "unknown", group != nullptr ? group : "(none)");
     if (group == nullptr || *group == '\0') {
         // Printing: anyone. A job is its sender's, or the requesting-user-name's.
         if (!known) {
