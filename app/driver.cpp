@@ -7,13 +7,11 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/devices.h"
-#include "cupsraster/raster_stream.h"
+#include "document/color_rule.h"
+#include "document/pdf_document.h"
 #include "engine/job/byte_sink.h"
 #include "engine/job/job_state.h"
 #include "engine/job/log.h"
@@ -181,6 +179,7 @@ struct EngineJob {
     LineFormat lineFormat = LineFormat::black1;
     uint32_t planeBytes = 0; // bytes of one plane of a row
     uint32_t firstDot = 0;   // the line's first dot printed (custom lengths print the middle)
+    std::vector<uint8_t> grayLine; // an 8-bit K line as gray
     bool ended = false;  // a page ended the job: later pages are not printed
     bool failed = false; // a page was refused
 
@@ -327,9 +326,9 @@ inline void setDot(uint8_t* row, uint32_t x)
     row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
 }
 
-// One line into the engine's page: a dot where the line is dark (below half
-// its light); with two colors, pure red (red at least half, green and blue
-// below half) goes to the second color and everything else dark to black.
+// One line into the engine's page by the color rule (document/color_rule.h),
+// as the PDF pages are: 8-bit gray and 24-bit RGB lines dithered, RGB lines
+// of a two-color page split between the second color (C) and black (K).
 bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* line)
 {
     EngineJob& e = *engineJob(job);
@@ -350,26 +349,20 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
     case LineFormat::black1:
         std::memcpy(black, line, e.planeBytes);
         break;
-    case LineFormat::black8:
-        for (uint32_t x = 0; x < width; ++x) {
-            if (line[x] >= 128)
-                setDot(black, x);
-        }
+    case LineFormat::black8: {
+        // 8-bit K: 255 is black.
+        std::vector<uint8_t>& gray = e.grayLine;
+        gray.resize(width);
+        for (uint32_t x = 0; x < width; ++x)
+            gray[x] = static_cast<uint8_t>(255 - line[x]);
+        grayLineToDots(gray.data(), width, y, black);
         break;
+    }
     case LineFormat::gray8:
-        for (uint32_t x = 0; x < width; ++x) {
-            if (line[x] < 128)
-                setDot(black, x);
-        }
+        grayLineToDots(line, width, y, black);
         break;
     case LineFormat::rgb24:
-        for (uint32_t x = 0; x < width; ++x) {
-            const int r = line[3 * x], g = line[3 * x + 1], b = line[3 * x + 2];
-            if (e.twoColors && r >= 128 && g < 128 && b < 128)
-                setDot(row, x);
-            else if ((r * 30 + g * 59 + b * 11) / 100 < 128)
-                setDot(black, x);
-        }
+        rgbLineToDots(line, width, y, black, e.twoColors ? row : nullptr);
         break;
     }
     return true;
@@ -685,64 +678,34 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     const ModelRow* row = jobModel(job);
     // A job cancelled before it is processed may have no file left.
     const char* file = papplJobGetFilename(job);
-    if (row == nullptr || file == nullptr)
+    if (row == nullptr || file == nullptr || !jobDeviceAllowed(job))
         return false;
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
     EngineJob e(job, device);
     fillJobSettings(e, *row, *options, true);
-    const unsigned width = printedWidth(e.state, options->header.cupsWidth), height = options->header.cupsHeight;
+    const unsigned width = printedWidth(e.state, options->header.cupsWidth);
+    const int orientation = static_cast<int>(options->orientation_requested);
     papplJobDeletePrintOptions(options);
     const bool twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*row);
 
-    // Ghostscript rasterizes the pages onto the media as the filter chain
-    // does: 1-bit K, or 1-bit banded CMYK with color management off (pure
-    // black in K only, pure red in M and Y only); a page larger than the
-    // media is shrunk to fit it.
-    std::vector<std::string> args = {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=cups", "-r203",
-                                     "-dcupsBitsPerColor=1", twoColors ? "-dcupsColorSpace=6" : "-dcupsColorSpace=3",
-                                     twoColors ? "-dcupsColorOrder=1" : "-dcupsColorOrder=0", "-dUseFastColor=true",
-                                     "-dDEVICEWIDTH=" + std::to_string(width),
-                                     "-dDEVICEHEIGHT=" + std::to_string(height), "-dFIXEDMEDIA", "-dPDFFitPage",
-                                     "-sOutputFile=-", file};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start Ghostscript: %s", std::strerror(spawned));
-        return false;
-    }
+    // The document layer renders the pages as the PDF filter does: at most
+    // the media's width, upright unless orientation-requested turns them.
+    DocumentRequest request;
+    request.path = file;
+    request.maxWidth = width;
+    request.twoColors = twoColors;
+    request.turn = turnOfOrientation(orientation);
 
     papplJobSetImpressions(job, 1);
     startJob(e.state);
     startRasterJob(e.state);
-    cups_raster_t* stream = cupsRasterOpen(fds[0], CUPS_RASTER_READ);
-    const PagesEnd end = printRasterPages(e.state, stream, [job] { return papplJobIsCanceled(job); });
-    cupsRasterClose(stream);
-    close(fds[0]);
-    if (end == PagesEnd::stopped)
-        kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const DocumentEnd end = printPdfDocument(e.state, request, [job] { return papplJobIsCanceled(job); });
     papplJobSetImpressionsCompleted(job, e.state.pageCount);
-    if (end == PagesEnd::stopped) {
+    if (end == DocumentEnd::stopped) {
         e.endCancelled();
         return true;
     }
-    return (end == PagesEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
+    return (end == DocumentEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
 }
 
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)

@@ -5,14 +5,15 @@
 #   closes the connection), for the PDF receipt and for the same receipt as
 #   PWG raster;
 # - through the CUPS filter chain for a PDF (cupsfilter with the model's PPD:
-#   pdftopdf, then pdftoPeltrin: Ghostscript and the filter), from start to
-#   exit;
+#   the filters its *cupsFilter lines choose), from start to exit;
 # - rastertoPeltrin alone on the receipt's CUPS raster, and pdftoPeltrin alone.
 #
-#   bench/app_vs_filter.sh BUILD_DIR [N]     (BUILD_DIR with the app built)
+#   bench/app_vs_filter.sh BUILD_DIR [N [PDF]]  (BUILD_DIR with the app built;
+#                                              PDF: samples/receipt.pdf)
 set -eu
 B=$(cd "$1" && pwd) N=${2:-20}
 S=$(cd "$(dirname "$0")/../samples" && pwd)
+PDF=$(realpath "${3:-$S/receipt.pdf}")
 APP=$B/app/peltrin-printer-app PPD=$B/ppds/peltrin-030.ppd
 W=$(mktemp -d)
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W PPD
@@ -61,8 +62,8 @@ for f in /usr/lib/cups/filter/*; do ln -s "$f" "$W/serverbin/filter/"; done
 install -m 0755 "$B/rastertoPeltrin" "$B/pdftoPeltrin" "$W/serverbin/filter/"
 echo "ServerBin $W/serverbin" >"$W/cups-files.conf"
 
-echo "application, PDF receipt:    $(appJobs "$S/receipt.pdf")"
+echo "application, PDF receipt:    $(appJobs "$PDF")"
 echo "application, PWG raster:     $(appJobs "$W/receipt.pwg")"
-echo "cupsfilter chain, PDF:       $(runs cupsfilter -c "$W/cups-files.conf" -p "$PPD" -m printer/peltrin -e "$S/receipt.pdf")"
-echo "pdftoPeltrin alone, PDF:     $(runs "$B/pdftoPeltrin" 1 u t 1 "" "$S/receipt.pdf")"
+echo "cupsfilter chain, PDF:       $(runs cupsfilter -c "$W/cups-files.conf" -p "$PPD" -m printer/peltrin -e "$PDF")"
+echo "pdftoPeltrin alone, PDF:     $(runs "$B/pdftoPeltrin" 1 u t 1 "" "$PDF")"
 echo "rastertoPeltrin alone, CUPS raster: $(runs "$B/rastertoPeltrin" 1 u t 1 "" "$S/receipt.ras")"

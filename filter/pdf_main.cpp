@@ -1,79 +1,106 @@
-// pdftoPeltrin: the CUPS filter for PDF pages. Ghostscript's rasterizer
-// (gstoraster, from cups-filters) turns the pages into CUPS raster, which
-// this process prints exactly as rastertoPeltrin prints a raster job.
-// The rasterizer runs with color management off (the job option
-// cm-calibration=true): pure black then stays in the K band and pure red
-// goes to M and Y only. With the default color profiles black is spread
-// over all four bands and would print in both colors on two-color paper.
+// pdftoPeltrin: the CUPS filter for PDF documents. The document layer
+// renders the pages (MuPDF's mutool, a separate process) with the PPD's and
+// the job's settings, and they print through the same engine steps as a
+// raster job of rastertoPeltrin.
+//
+// The PPDs hand it application/pdf itself, before pdftopdf (cups-filters
+// 1.28's pdftopdf places every page on the PPD's page size, turning a page
+// wider than tall a quarter and shrinking one longer than the page, and
+// only job options stop it, and none of a PPD). So it does what pdftopdf
+// would have done for a receipt: the copies, the page ranges and the
+// orientation the job asks for (landscape, orientation-requested), for a
+// PDF document and for the PDF other filters make of PostScript or a
+// banner. A picture's pages (application/vnd.cups-pdf from imagetopdf,
+// CONTENT_TYPE image/...) come laid out, turned and copied already: they
+// print as they come, once.
+//
+// A cancel (SIGTERM) ends this process as rastertoPeltrin's does; the
+// renderer ends with it (it is killed when its parent dies).
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cups/cups.h>
+
+#include "document/pdf_document.h"
+#include "engine/job/job_state.h"
 #include "engine/job/log.h"
+#include "engine/job/raster_job.h"
 #include "filter/cancel.h"
 #include "filter/driver.h"
+#include "filter/file_sink.h"
+#include "filter/settings.h"
 
 namespace {
 
-std::string rasterizerPath()
+// Standard input into an unlinked temporary file (the renderer needs a
+// file it can seek in). Returns its descriptor, or -1 (ERROR: line).
+int spoolStandardInput(LogOutput& log)
 {
-    const char* serverBin = std::getenv("CUPS_SERVERBIN");
-    return std::string(serverBin != nullptr && *serverBin != '\0' ? serverBin : "/usr/lib/cups") +
-           "/filter/gstoraster";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/pdftoPeltrin-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        logFormat(&log, "ERROR: Unable to create a temporary file: %s\n", std::strerror(errno));
+        return -1;
+    }
+    unlink(path.c_str());
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            logFormat(&log, "ERROR: Unable to read the document: %s\n", std::strerror(errno));
+            close(fd);
+            return -1;
+        }
+        if (got == 0)
+            return fd;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t n = write(fd, buffer + done, static_cast<std::size_t>(got - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                logFormat(&log, "ERROR: Unable to write a temporary file: %s\n", std::strerror(errno));
+                close(fd);
+                return -1;
+            }
+            done += n;
+        }
+    }
 }
 
-// Starts the rasterizer with the job's arguments (and color management
-// off), its standard output into a pipe that becomes this process's
-// standard input. Returns its process id, or -1 (with an ERROR: line) when
-// it cannot be started.
-pid_t startRasterizer(const std::string& path, int argc, char* argv[], LogOutput& log)
+// The job's own requests of a first filter: orientation, page ranges.
+struct JobRequests {
+    uint32_t turn = 0;
+    std::string pages;
+};
+
+JobRequests jobRequests(const char* optionText)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        logFormat(&log, "ERROR: Unable to create a pipe: %s\n", std::strerror(errno));
-        return -1;
+    cups_option_t* options = nullptr;
+    const int count = cupsParseOptions(optionText, 0, &options);
+    JobRequests r;
+    const char* landscape = cupsGetOption("landscape", count, options);
+    const char* orientation = cupsGetOption("orientation-requested", count, options);
+    if (landscape != nullptr && strcasecmp(landscape, "false") != 0 && strcasecmp(landscape, "no") != 0 &&
+        strcasecmp(landscape, "off") != 0)
+        r.turn = turnOfOrientation(4);
+    else if (orientation != nullptr)
+        r.turn = turnOfOrientation(std::atoi(orientation));
+    // Page ranges as mutool reads them: digits, commas and dashes only.
+    if (const char* ranges = cupsGetOption("page-ranges", count, options)) {
+        r.pages = ranges;
+        if (r.pages.find_first_not_of("0123456789,-") != std::string::npos || r.pages.size() > 256)
+            r.pages.clear();
     }
-    // Nothing is pending in the log here, so the child starts with no copy
-    // of it; the lines it writes begin a line of the shared stream.
-    log.flush();
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        logFormat(&log, "ERROR: Unable to start %s: %s\n", path.c_str(), std::strerror(errno));
-        close(fds[0]);
-        close(fds[1]);
-        return -1;
-    }
-    if (pid == 0) {
-        // A cancelled job ends this process at once (the spooler signals only
-        // the filters it started): the rasterizer ends with it.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent)
-            _exit(1);
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        signal(SIGPIPE, SIG_DFL);
-        std::string options = argv[5];
-        options += options.empty() ? "cm-calibration=true" : " cm-calibration=true";
-        char name[] = "gstoraster";
-        char* args[8] = {name, argv[1], argv[2], argv[3], argv[4], options.data(), argc == 7 ? argv[6] : nullptr,
-                         nullptr};
-        execv(path.c_str(), args);
-        const std::string line = "ERROR: Unable to start " + path + ": " + std::strerror(errno) + "\n";
-        (void)!write(STDERR_FILENO, line.data(), line.size());
-        _exit(1);
-    }
-    dup2(fds[0], STDIN_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    return pid;
+    cupsFreeOptions(count, options);
+    return r;
 }
 
 } // namespace
@@ -89,25 +116,48 @@ int main(int argc, char* argv[])
     if (argc != 6 && argc != 7)
         return runFilter(argc, argv, stdout, &log); // the usage line
 
-    const std::string path = rasterizerPath();
-    const pid_t rasterizer = startRasterizer(path, argc, argv, log);
-    if (rasterizer < 0)
+    logText(&log, "PELTRIN DEBUG MSG : drive version v" PELTRIN_VERSION "\n");
+    const bool firstFilter = argc == 7;
+    const int document = firstFilter ? open(argv[6], O_RDONLY) : spoolStandardInput(log);
+    if (document < 0) {
+        if (firstFilter)
+            logFormat(&log, "ERROR: Unable to open the document %s: %s\n", argv[6], std::strerror(errno));
+        logFlush(&log);
         return 1;
-
-    int status = runFilter(6, argv, stdout, &log); // the raster on standard input
-
-    // The rest of the raster is not needed: let the rasterizer end.
-    close(STDIN_FILENO);
-    int rasterizerStatus = 0;
-    while (waitpid(rasterizer, &rasterizerStatus, 0) < 0 && errno == EINTR) {
     }
-    // A rasterizer ended by SIGPIPE wrote past the job's end, which is not an error.
-    const bool stoppedByUs = WIFSIGNALED(rasterizerStatus) && WTERMSIG(rasterizerStatus) == SIGPIPE;
-    if (!stoppedByUs && (!WIFEXITED(rasterizerStatus) || WEXITSTATUS(rasterizerStatus) != 0)) {
-        logFormat(&log, "ERROR: %s failed (%s %d)\n", path.c_str(),
-                     WIFEXITED(rasterizerStatus) ? "exit status" : "signal",
-                     WIFEXITED(rasterizerStatus) ? WEXITSTATUS(rasterizerStatus) : WTERMSIG(rasterizerStatus));
-        status = 1;
+
+    FileSink printerSink(stdout);
+    PrinterOutput printer(printerSink);
+    JobState state(printer, &log);
+    if (initializeSettings(argv[5], state.settings, &log) != 0) {
+        state.PrinterModel = state.settings.modelNumber;
+        logText(&log, "PELTRIN DEBUG MSG : This printer is not PELTRIN's printer.\n");
+        state.jobFailed = true;
+        close(document);
+        return failRasterJob(state);
     }
-    return status;
+    state.PrinterModel = state.settings.modelNumber;
+    state.model = findModel(state.PrinterModel);
+
+    DocumentRequest request;
+    request.path = "/dev/fd/" + std::to_string(document);
+    request.maxWidth = maxPageWidth(state.settings, *state.model);
+    request.twoColors = state.settings.colorModel == 0 && state.model->colorPath;
+    int copies = 1;
+    const char* type = std::getenv("CONTENT_TYPE");
+    if (type == nullptr || std::strncmp(type, "image/", 6) != 0) {
+        const JobRequests asked = jobRequests(argv[5]);
+        request.turn = asked.turn;
+        request.pages = asked.pages;
+        copies = std::max(1, std::min(std::atoi(argv[4]), 999));
+    }
+
+    installCancel(state);
+    startJob(state);
+    startRasterJob(state);
+    DocumentEnd end = DocumentEnd::ended;
+    for (int copy = 0; copy < copies && end == DocumentEnd::ended; ++copy)
+        end = printPdfDocument(state, request);
+    close(document);
+    return end == DocumentEnd::failed ? failRasterJob(state) : endRasterJob(state);
 }

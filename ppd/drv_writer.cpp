@@ -141,14 +141,16 @@ Attribute "LandscapeOrientation" "" "Plus90"
 Attribute "TTRasterizer" "" "Type42"
 Font *
 Throughput 1
-// The filter prints each page once: copies are made before it (pdftopdf).
+// The filters print each page once: copies are made before them (pdftopdf),
+// or by pdftoPeltrin itself when it takes the document.
 ManualCopies Yes
 
-// Raster pages go to rastertoPeltrin; PDF pages to pdftoPeltrin, which
-// rasterizes them with color management off, so that black stays in K and
-// red in M and Y; plain text goes to the printer as it is, in the
-// printer's own font.
+// Raster pages go to rastertoPeltrin; PDF documents to pdftoPeltrin
+// itself, before pdftopdf, which would turn and shrink receipts to fit the
+// page size (PDF pages other filters make still come through pdftopdf);
+// plain text goes to the printer as it is, in the printer's own font.
 Filter application/vnd.cups-raster 0 rastertoPeltrin
+Filter application/pdf 0 pdftoPeltrin
 Filter application/vnd.cups-pdf 0 pdftoPeltrin
 Filter text/plain 0 rastertoPeltrin
 

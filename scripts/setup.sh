@@ -4,7 +4,7 @@
 set -eu
 packages="$* g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev libfreetype-dev
 fonts-dejavu-core cups cups-client cups-daemon cups-ppdc cups-filters cups-filters-core-drivers ghostscript
-libpappl-dev libpam0g-dev cups-ipp-utils socat curl iproute2 systemd clang libclang-rt-14-dev"
+mupdf-tools libpappl-dev libpam0g-dev cups-ipp-utils socat curl iproute2 systemd clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -45,7 +45,8 @@ struct Job {
 // the bottom. The receipt (320 pt = 901 dots tall, ink from 15 dots below
 // the top) prints at its own size, trimmed to its ink. The long receipt
 // (3118 pt = 8791 dots, bars at both edges) prints whole at its own size on
-// the long-receipt size or a custom length.
+// any page size (PDF documents do not go through pdftopdf, which would
+// shrink it to the page size).
 TEST(CupsChain, DocumentsPrintWholeAtTheirSize)
 {
     const std::string testPage = "/usr/share/cups/data/testprint";
@@ -63,6 +64,7 @@ TEST(CupsChain, DocumentsPrintWholeAtTheirSize)
         {"receipt, GS v 0, cut at the job's end", 13, "receipt.pdf", {"PageCut=3"}, {576, 700, 760, 0},
          bytesFromHex("0A 1D 56 41 01")},
         {"receipt on 58 mm paper, mobile printer", 10, "receipt.pdf", {}, {384, 400, 760, 0}, bytesFromHex("0A 0A")},
+        {"long receipt, default page size", 1, "long-receipt.pdf", {}, {576, 8785, 8792, 4}, {}},
         {"long receipt, long-receipt size", 1, "long-receipt.pdf", {"PageSize=802"}, {576, 8785, 8792, 4}, {}},
         {"long receipt, long-receipt size, two-color model", 30, "long-receipt.pdf", {"PageSize=802"},
          {576, 8785, 8792, 4}, bytesFromHex("0A 0A 1D 56 41 01")},
@@ -80,7 +82,7 @@ TEST(CupsChain, DocumentsPrintWholeAtTheirSize)
     }
 }
 
-// The filter prints each page once: the copies are made before it.
+// The copies of a PDF document are made by pdftoPeltrin, page by page.
 TEST(CupsChain, CopiesArePrintedPageByPage)
 {
     const FilterRun one = cupsfilter(30, "receipt.pdf", {"PageCut=1"});

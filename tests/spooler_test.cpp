@@ -73,9 +73,8 @@ TEST_F(Spooler, ListsEveryModel)
 }
 
 // Job options reach the filter through the scheduler (what each document
-// prints on each model: CupsChain). The scheduler turns
-// media=Custom.80x1100mm into whole points (226 x 3118), which leaves 574
-// dots between the margins; the long receipt prints whole on it.
+// prints on each model: CupsChain). The long receipt prints whole at its
+// own size on a custom length.
 TEST_F(Spooler, DocumentsAndJobOptions)
 {
     struct Case {
@@ -89,7 +88,7 @@ TEST_F(Spooler, DocumentsAndJobOptions)
     const std::string receipt = kSamples + "/receipt.pdf";
     const Case cases[] = {
         {"long receipt, custom length", "m30", {"-o", "media=Custom.80x1100mm"}, kSamples + "/long-receipt.pdf",
-         {574, 8785, 8792, 4}, {}},
+         {576, 8785, 8792, 4}, {}},
         {"cut after the page", "m30", {"-o", "PageCut=1"}, receipt, {576, 700, 760, 0},
          bytesFromHex("1D 56 41 01")},
         {"drawer, then feed and cut at the job's end", "m30", {"-o", "PageCut=4", "-o", "CashDrawer=1"}, receipt,

@@ -207,19 +207,24 @@ cmp -s "$got" "$W/commands.bin" || fail "printer commands were not passed throug
 
 # A JPEG and a PNG picture, black in its top left quarter, at the roll's
 # width (a 1-bit page for model 13, an 8-bit gray one for model 30): ink
-# there and nowhere else, then the cut.
+# there and nowhere else, then the cut. The PNG's top right quarter is 50 %
+# gray, which the color rule dithers to every other dot (55 and AA rows).
 gsRun -sDEVICE=jpeg -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
     -sOutputFile="$W/box.jpg" -c '0 72 102 72 rectfill showpage'
 gsRun -sDEVICE=pnggray -r203 -dDEVICEWIDTHPOINTS=204.3 -dDEVICEHEIGHTPOINTS=144 \
-    -sOutputFile="$W/box.png" -c '0 72 102 72 rectfill showpage'
+    -sOutputFile="$W/box.png" -c '0 72 102 72 rectfill 0.5 setgray 102.3 72 102 72 rectfill showpage'
+half() { printf "ff%.0s" $(seq 36); printf "$1%.0s" $(seq 36); }
 for p in mono:box.jpg text:box.jpg text:box.png; do
+    rows=$(half 00)
+    [ "$p" = text:box.png ] && rows="$(half 55)
+$(half aa)"
     doc=${p#*:} p=${p%:*}
     printed $p "$W/$doc" $([ $p = mono ] || echo comp-printing=0) && "$PREVIEW" --dump "$got" >"$W/jpeg.dump" &&
         set -- $(sed -n -e 's/^\([0-9]*\) GS v 0 raster mode=0 bytes-per-line=72 rows=\([0-9]*\)$/\1 8 \2/p' \
             -e 's/^\([0-9]*\) GS ( L 112 store color=49 width=576 rows=\([0-9]*\) .*/\1 15 \2/p' "$W/jpeg.dump") &&
         [ "${3:-0}" -ge 200 ] && [ "$3" -le 208 ] && tail -n 1 "$W/jpeg.dump" | grep -q ' cut$' &&
         [ "$(tail -c +$(($1 + $2 + 1)) "$got" | head -c $((72 * $3)) | od -An -v -tx1 -w72 | tr -d ' ' | sort -u)" = \
-            "$(printf 'ff%.0s' $(seq 36))$(printf '00%.0s' $(seq 36))" ] || fail "$doc on $p"
+            "$rows" ] || fail "$doc on $p"
 done
 
 ipptool -t "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" >"$W/ipptool.out" 2>&1 ||
