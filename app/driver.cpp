@@ -9,6 +9,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/devices.h"
 #include "document/color_rule.h"
 #include "document/pdf_document.h"
 #include "engine/job/byte_sink.h"
@@ -231,7 +232,7 @@ const ModelRow* jobModel(pappl_job_t* job)
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
 {
     const ModelRow* row = jobModel(job);
-    if (row == nullptr)
+    if (row == nullptr || !jobDeviceAllowed(job))
         return false;
     auto e = std::make_unique<EngineJob>(job, device);
     fillJobSettings(*e, *row, *options, isRasterFormat(papplJobGetFormat(job)));
@@ -257,10 +258,46 @@ LineFormat lineFormatOf(pappl_job_t* job, const cups_page_header2_t& page)
     return page.cupsColorSpace == CUPS_CSPACE_K ? LineFormat::black8 : LineFormat::gray8;
 }
 
-bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned)
+// Why a page header handed over cannot be a page of these printers (empty
+// when it can): at most as wide as the widest media and as long as the
+// longest (2 m), 1-bit black, 8-bit gray or 24-bit color lines of exactly
+// the bytes their dots take.
+std::string pageHeaderFault(const cups_page_header2_t& in)
+{
+    static const auto [maxWidth, maxHeight] = [] {
+        double width = 0, length = 2000 / 25.4 * 72; // the longest custom length
+        for (const PageSizeChoice& m : pageSizes()) {
+            width = std::max(width, m.width);
+            length = std::max(length, m.length);
+        }
+        return std::pair<uint32_t, uint32_t>(static_cast<uint32_t>(width * kDpi / 72 + 1),
+                                             static_cast<uint32_t>(length * kDpi / 72 + 1));
+    }();
+    const uint32_t bpp = in.cupsBitsPerPixel, bpc = in.cupsBitsPerColor;
+    char fault[160] = "";
+    if (in.cupsWidth == 0 || in.cupsWidth > maxWidth || in.cupsHeight == 0 || in.cupsHeight > maxHeight)
+        std::snprintf(fault, sizeof fault, "a page of %ux%u dots (at most %ux%u)", in.cupsWidth, in.cupsHeight,
+                      maxWidth, maxHeight);
+    else if (!((bpp == 1 && bpc == 1) || (bpp == 8 && bpc == 8) || (bpp == 24 && bpc == 8)) ||
+             in.cupsColorOrder != CUPS_ORDER_CHUNKED)
+        std::snprintf(fault, sizeof fault, "%u bits per pixel of %u bits per color, color order %u", bpp, bpc,
+                      static_cast<unsigned>(in.cupsColorOrder));
+    else if (in.cupsBytesPerLine != (static_cast<uint64_t>(in.cupsWidth) * bpp + 7) / 8)
+        std::snprintf(fault, sizeof fault, "%u bytes per line for %u dots of %u bits", in.cupsBytesPerLine,
+                      in.cupsWidth, bpp);
+    return fault;
+}
+
+bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page)
 {
     EngineJob& e = *engineJob(job);
     const cups_page_header2_t& in = options->header;
+    if (const std::string fault = pageHeaderFault(in); !fault.empty()) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u refused: %s.", page, fault.c_str());
+        papplJobSetMessage(job, "Page %u refused: %s.", page, fault.c_str());
+        e.failed = true;
+        return false;
+    }
     cups_page_header_t& h = e.header;
     // The version-1 header the engine reads is the start of PAPPL's.
     static_assert(sizeof(cups_page_header2_t) >= sizeof(cups_page_header_t));
@@ -384,9 +421,27 @@ int openJobFile(pappl_job_t* job)
     return fd;
 }
 
+// Whether the printer takes printer commands: its raw-commands default
+// (a job's own raw-commands attribute does not count).
+bool takesCommands(pappl_printer_t* printer)
+{
+    ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+    const char* value = ippGetString(ippFindAttribute(attrs, "raw-commands-default", IPP_TAG_KEYWORD), 0, nullptr);
+    const bool takes = value == nullptr || std::strcmp(value, "0") != 0;
+    ippDelete(attrs);
+    return takes;
+}
+
 // Printer commands: the file to the device as it is.
 bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
 {
+    if (!jobDeviceAllowed(job))
+        return false;
+    if (!takesCommands(papplJobGetPrinter(job))) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Printer commands are turned off on this printer.");
+        papplJobSetMessage(job, "Printer commands are turned off on this printer (raw-commands).");
+        return false;
+    }
     const int fd = openJobFile(job);
     if (fd < 0)
         return false;
@@ -394,7 +449,7 @@ bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device
     uint8_t buffer[65536];
     ssize_t got;
     bool ok = true;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+    while (!papplJobIsCanceled(job) && (got = read(fd, buffer, sizeof buffer)) > 0) {
         if (papplDeviceWrite(device, buffer, static_cast<std::size_t>(got)) != got) {
             ok = false;
             break;
@@ -499,7 +554,8 @@ const std::string& vendorStrings()
                 }
             }
         }
-        return out;
+        return out + "\"raw-commands\" = \"Printer commands\";\n\"raw-commands.0\" = \"Refused\";\n"
+                     "\"raw-commands.1\" = \"Printed as sent\";\n";
     }();
     return strings;
 }
@@ -523,12 +579,17 @@ std::vector<pappl_pr_driver_t>& printerDrivers()
     return drivers;
 }
 
-bool setupDriver(pappl_system_t*, const char* driverName, const char*, const char*, pappl_pr_driver_data_t* data,
-                 ipp_t** attrs, void*)
+bool setupDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char*,
+                 pappl_pr_driver_data_t* data, ipp_t** attrs, void*)
 {
     const ModelRow* row = modelOfDriver(driverName);
     if (row == nullptr)
         return false;
+    if (const std::string refusal = deviceRefusal(deviceUri); !refusal.empty()) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "Refused device '%s': %s.", deviceUri != nullptr ? deviceUri : "",
+                 refusal.c_str());
+        return false;
+    }
 
     data->printfile_cb = printCommands;
     data->rstartjob_cb = rasterStartJob;
@@ -599,11 +660,17 @@ bool setupDriver(pappl_system_t*, const char* driverName, const char*, const cha
     ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
     data->num_vendor = 0;
     for (const VendorOption& v : vendorOptions(*row)) {
-        if (data->num_vendor == PAPPL_MAX_VENDOR)
+        if (data->num_vendor == PAPPL_MAX_VENDOR - 1) // one left for raw-commands
             break;
         addVendorOption(*attrs, v.option, v.name);
         data->vendor[data->num_vendor++] = v.name.c_str();
     }
+    // Whether the printer takes printer commands (kCommandFormat): its
+    // default only, which only an administrator sets.
+    static const char* const kRawChoices[] = {"0", "1"};
+    ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "raw-commands-supported", 2, nullptr, kRawChoices);
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "raw-commands-default", nullptr, "1");
+    data->vendor[data->num_vendor++] = "raw-commands";
     return true;
 }
 
@@ -612,7 +679,7 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     const ModelRow* row = jobModel(job);
     // A job cancelled before it is processed may have no file left.
     const char* file = papplJobGetFilename(job);
-    if (row == nullptr || file == nullptr)
+    if (row == nullptr || file == nullptr || !jobDeviceAllowed(job))
         return false;
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, printsTwoColors(*row));
     EngineJob e(job, device);
@@ -646,7 +713,7 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
 {
     const ModelRow* row = jobModel(job);
-    if (row == nullptr)
+    if (row == nullptr || !jobDeviceAllowed(job))
         return false;
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, false);
     EngineJob e(job, device);

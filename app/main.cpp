@@ -9,14 +9,19 @@
 #include <string>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <pappl/pappl.h>
 
+#include "app/devices.h"
 #include "app/driver.h"
+#include "app/security.h"
 
 namespace {
 
 constexpr char kVersion[] = PELTRIN_VERSION;
+constexpr char kServiceFolder[] = "/run/peltrin-printer-app";
+constexpr char kServiceSocket[] = "/run/peltrin-printer-app/peltrin-printer-app.sock";
 
 std::string& stateFile()
 {
@@ -75,9 +80,10 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     const bool loopbackOnly = listenHost != nullptr &&
                               (std::strcmp(listenHost, "localhost") == 0 || std::strncmp(listenHost, "127.", 4) == 0 ||
                                std::strcmp(listenHost, "::1") == 0 || std::strcmp(listenHost, "[::1]") == 0);
-    const pappl_soptions_t soptions =
-        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-        PAPPL_SOPTIONS_WEB_SECURITY | (loopbackOnly ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE);
+    // No password page: administrators are the machine's (app/security.h).
+    const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                      PAPPL_SOPTIONS_WEB_LOG |
+                                      (loopbackOnly ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE);
     int port = 0;
     if (const char* value = cupsGetOption("server-port", numOptions, options)) {
         if (!std::isdigit(static_cast<unsigned char>(*value))) {
@@ -96,10 +102,19 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
         papplSystemCreate(soptions, name != nullptr ? name : "Peltrin Printer Application", port, "_print,_universal",
                           spool, logFile != nullptr ? logFile : "-",
                           logLevel(cupsGetOption("log-level", numOptions, options)),
-                          cupsGetOption("auth-service", numOptions, options), false);
+                          nullptr, false);
     if (system == nullptr)
         return nullptr;
+    if (!setupSecurity(system, numOptions, options))
+        return nullptr;
+    const char* allowLocal = cupsGetOption("allow-local-devices", numOptions, options);
+    setAllowLocalDevices(allowLocal != nullptr && std::strcmp(allowLocal, "yes") == 0);
+    addPrinterPage(system);
     papplSystemAddListeners(system, listenHost);
+    // A server not run as root (the service) also listens where root's
+    // command line looks for it: $SNAP_COMMON/peltrin-printer-app.sock.
+    if (const char* folder = std::getenv("SNAP_COMMON"); folder != nullptr && getuid() != 0)
+        papplSystemAddListeners(system, (std::string(folder) + "/peltrin-printer-app.sock").c_str());
     papplSystemSetHostName(system, cupsGetOption("server-hostname", numOptions, options));
 
     std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
@@ -142,6 +157,11 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
 
 int main(int argc, char* argv[])
 {
+    // The command line talks to the service through the socket in its
+    // runtime folder, which only root and the service's group reach.
+    if (argc > 1 && std::strcmp(argv[1], "server") != 0 && std::getenv("SNAP_COMMON") == nullptr &&
+        access(kServiceSocket, F_OK) == 0)
+        setenv("SNAP_COMMON", kServiceFolder, 1);
     std::vector<pappl_pr_driver_t>& drivers = printerDrivers();
     return papplMainloop(argc, argv, kVersion, nullptr, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                          setupDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);

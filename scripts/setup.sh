@@ -4,7 +4,7 @@
 set -eu
 packages="$* g++ cmake make pkg-config libcups2-dev libcupsimage2-dev libgtest-dev libpng-dev libfreetype-dev
 fonts-dejavu-core cups cups-client cups-daemon cups-ppdc cups-filters cups-filters-core-drivers ghostscript
-mupdf-tools libpappl-dev cups-ipp-utils socat curl clang libclang-rt-14-dev
+mupdf-tools libpappl-dev libpam0g-dev cups-ipp-utils socat curl iproute2 systemd clang libclang-rt-14-dev
 chromium fonts-liberation2 qrencode zint librsvg2-bin poppler-utils tesseract-ocr tesseract-ocr-eng zbar-tools
 python3 python3-pil"
 missing=""

@@ -58,7 +58,7 @@ cleanup() {
 trap cleanup EXIT
 
 startServer() {
-    "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o log-level=debug \
+    "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o allow-local-devices=yes -o log-level=debug \
         -o log-file="$W/log.txt" -o spool-directory="$W/spool" >>"$W/server.out" 2>&1 &
     SERVER=$!
     # status exits 0 also when it finds no server.
