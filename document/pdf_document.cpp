@@ -1,5 +1,6 @@
 #include "document/pdf_document.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -74,7 +75,9 @@ bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
     logFlush(log);
     const pid_t parent = getpid();
     const rlimit cpu{r.limits.cpuSeconds, r.limits.cpuSeconds + 1};
-    const rlimit memory{r.limits.addressSpace, r.limits.addressSpace};
+    // At most what a 32-bit rlim_t holds.
+    const rlim_t space = static_cast<rlim_t>(std::min<uint64_t>(r.limits.addressSpace, RLIM_INFINITY - 1));
+    const rlimit memory{space, space};
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls here: the printer application forks
