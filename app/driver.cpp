@@ -321,12 +321,6 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     return true;
 }
 
-// Sets bit x of a 1-bit row.
-inline void setDot(uint8_t* row, uint32_t x)
-{
-    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-}
-
 // One line into the engine's page by the color rule (document/color_rule.h),
 // as the PDF pages are: 8-bit gray and 24-bit RGB lines dithered, RGB lines
 // of a two-color page split between the second color (C) and black (K).

@@ -11,11 +11,6 @@ constexpr uint8_t kBayer[8][8] = {
     {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
-inline void setDot(uint8_t* row, uint32_t x)
-{
-    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-}
-
 } // namespace
 
 bool printsDot(int l, uint32_t x, uint32_t y)

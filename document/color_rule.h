@@ -60,3 +60,9 @@ Ink twoColorInk(int r, int g, int b, uint32_t x, uint32_t y);
 // monochrome (`second` null) and on both with two colors.
 void grayLineToDots(const uint8_t* gray, uint32_t width, uint32_t y, uint8_t* black);
 void rgbLineToDots(const uint8_t* rgb, uint32_t width, uint32_t y, uint8_t* black, uint8_t* second);
+
+// Sets dot x of a 1-bit row (the first dot is the top bit of the first byte).
+inline void setDot(uint8_t* row, uint32_t x)
+{
+    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+}
