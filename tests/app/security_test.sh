@@ -94,7 +94,7 @@ ipp() {
     ipptool -T 10 $IPPFLAGS "$IPPURI" "$W/op.test"
 }
 job() { # user file hold: the job's id
-    ipptool -T 10 -d owner=$1 -d hold=$3 -f "$2" -tv "ipp://$SA:$PORT/ipp/print/shop" "$W/job.test" |
+    ipptool -T 10 -d owner=$1 -d hold=$3 -f "$2" -tv "ipps://$SA:$PORT/ipp/print/shop" "$W/job.test" |
         sed -n 's/^ *job-id (integer) = //p'
 }
 cat >"$W/job.test" <<'EOF'
@@ -113,7 +113,7 @@ EOF
 refused='client-error-forbidden\|client-error-not-authorized\|client-error-not-authenticated'
 remote() { # operation path attributes...: refused from the client's namespace
     op=$1 path=$2 && shift 2
-    IPPFLAGS="-d status=successful-ok -tv" IPPURI="ipp://$SA:$PORT$path" ipp "$op" x "$path" "$@" >"$W/ipp.out" 2>&1
+    IPPFLAGS="-d status=successful-ok -tv" IPPURI="ipps://$SA:$PORT$path" ipp "$op" x "$path" "$@" >"$W/ipp.out" 2>&1
     grep -q "$refused" "$W/ipp.out" || fail "$op from the network not refused: $(grep -m1 'status-code\|GOT' "$W/ipp.out")"
 }
 ipptool() { inC /usr/bin/ipptool "$@"; } # every IPP request from the client's namespace
@@ -129,10 +129,10 @@ remote Disable-All-Printers /ipp/system
 printf '\033@held\n' >"$W/held.bin"
 j1=$(job alice "$W/held.bin" indefinite) j2=$(job alice "$W/held.bin" indefinite)
 [ -n "$j1" ] && [ -n "$j2" ] || fail "jobs were not held"
-IPPFLAGS="-d status=successful-ok -d job=$j1 -tv" IPPURI="ipp://$SA:$PORT/ipp/print/shop" ipp Cancel-Job x /ipp/print/shop \
+IPPFLAGS="-d status=successful-ok -d job=$j1 -tv" IPPURI="ipps://$SA:$PORT/ipp/print/shop" ipp Cancel-Job x /ipp/print/shop \
     'ATTR name requesting-user-name mallory' 'ATTR integer job-id $job' >"$W/ipp.out" 2>&1
 grep -q "$refused" "$W/ipp.out" || fail "mallory cancelled alice's job"
-IPPFLAGS="-d status=successful-ok -d job=$j1 -t" IPPURI="ipp://$SA:$PORT/ipp/print/shop" ipp Cancel-Job x /ipp/print/shop \
+IPPFLAGS="-d status=successful-ok -d job=$j1 -t" IPPURI="ipps://$SA:$PORT/ipp/print/shop" ipp Cancel-Job x /ipp/print/shop \
     'ATTR name requesting-user-name alice' 'ATTR integer job-id $job' >/dev/null || fail "alice could not cancel her job"
 "$APP" cancel -d shop -j "$j2" >/dev/null || fail "root could not cancel alice's job"
 
@@ -176,7 +176,7 @@ inC curl -sk -u "$A:$PW" -o "$W/add.html" "https://$SA:$PORT/addprinter" && T=$(
 # Printing stays open to the network: a text job prints, printer commands are refused now.
 seen=0
 printf 'Receipt\n' >"$W/note.txt"
-inC ipptool -T 10 -tf "$W/note.txt" -d owner=bob -d hold=no-hold "ipp://$SA:$PORT/ipp/print/second" "$W/job.test" \
+inC ipptool -T 10 -tf "$W/note.txt" -d owner=bob -d hold=no-hold "ipps://$SA:$PORT/ipp/print/second" "$W/job.test" \
     >/dev/null 2>&1
 waitFor sh -c "ls '$W/cap' | grep -q done" || fail "a job from the network did not print"
 j3=$(job bob "$W/held.bin" no-hold)
