@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 #include "app/devices.h"
 #include "document/color_rule.h"
@@ -229,9 +230,24 @@ const ModelRow* jobModel(pappl_job_t* job)
     return modelOfDriver(papplPrinterGetDriverName(papplJobGetPrinter(job)));
 }
 
+// Why the first page of the document the client's thread is sending
+// cannot be printed (checkRasterDocument), until its job starts.
+thread_local std::string firstPageFault;
+
+uint32_t bigEndian(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
 {
     const ModelRow* row = jobModel(job);
+    if (const std::string fault = std::exchange(firstPageFault, {}); !fault.empty()) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page 1 refused: %s.", fault.c_str());
+        papplJobSetMessage(job, "Page 1 refused: %s.", fault.c_str());
+        return false;
+    }
     if (row == nullptr || !jobDeviceAllowed(job))
         return false;
     auto e = std::make_unique<EngineJob>(job, device);
@@ -287,6 +303,42 @@ std::string pageHeaderFault(const cups_page_header2_t& in)
                       in.cupsWidth, bpp);
     return fault;
 }
+
+} // namespace
+
+void checkRasterDocument(pappl_client_t* client)
+{
+    firstPageFault.clear();
+    // PAPPL reads a raster document as it arrives: a client that stops
+    // sending (or sends less than its pages claim) would hold the printer
+    // while the connection stays open, so a read waits 10 s at most.
+    http_t* http = papplClientGetHTTP(client);
+    httpSetTimeout(http, 10.0, nullptr, nullptr);
+    unsigned char data[1800];
+    const ssize_t got = httpPeek(http, reinterpret_cast<char*>(data), sizeof data);
+    cups_page_header2_t h{};
+    if (got >= 1800 && std::memcmp(data, "RaS2", 4) == 0) {
+        const unsigned char* p = data + 4; // the header's fields, big-endian
+        h.cupsWidth = bigEndian(p + 372);
+        h.cupsHeight = bigEndian(p + 376);
+        h.cupsBitsPerColor = bigEndian(p + 384);
+        h.cupsBitsPerPixel = bigEndian(p + 388);
+        h.cupsBytesPerLine = bigEndian(p + 392);
+        h.cupsColorOrder = static_cast<cups_order_t>(bigEndian(p + 396));
+    } else if (got >= 44 && std::memcmp(data, "UNIRAST", 8) == 0) {
+        // Apple raster: bits per pixel, then the width and height, of 8-bit colors.
+        h.cupsBitsPerPixel = data[12];
+        h.cupsBitsPerColor = data[12] == 1 ? 1 : 8;
+        h.cupsWidth = bigEndian(data + 24);
+        h.cupsHeight = bigEndian(data + 28);
+        h.cupsBytesPerLine = static_cast<uint32_t>((static_cast<uint64_t>(h.cupsWidth) * h.cupsBitsPerPixel + 7) / 8);
+        h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+    } else
+        return;
+    firstPageFault = pageHeaderFault(h);
+}
+
+namespace {
 
 bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page)
 {

@@ -20,6 +20,14 @@ const std::string& vendorStrings();
 bool setupDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char* deviceId,
                  pappl_pr_driver_data_t* data, ipp_t** attrs, void* context);
 
+// A PWG or Apple raster document's first page header, read ahead of PAPPL
+// from the request's data (PAPPL hands the driver no header of a 1-bit
+// page, and reads all the rows a page claims): the client's thread keeps
+// why it cannot be a page of these printers, and the job then ends with
+// that reason as it starts. Called for every Print-Job and Send-Document
+// (app/security.cpp, which PAPPL asks about every request but the socket's).
+void checkRasterDocument(pappl_client_t* client);
+
 // The document format of printer commands sent as they are.
 inline constexpr char kCommandFormat[] = "application/vnd.peltrin-commands";
 

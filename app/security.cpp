@@ -1,5 +1,7 @@
 #include "app/security.h"
 
+#include "app/driver.h"
+
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
@@ -171,6 +173,8 @@ http_status_t authorize(pappl_client_t* client, const char* group, gid_t groupId
     papplLogClient(client, PAPPL_LOGLEVEL_DEBUG, "Client user '%s' (%s), group '%s'.", user.c_str(),
                    known ? "known" : "unknown", group != nullptr ? group : "(none)");
     if (group == nullptr || *group == '\0') {
+        if (const ipp_op_t op = papplClientGetOperation(client); op == IPP_OP_PRINT_JOB || op == IPP_OP_SEND_DOCUMENT)
+            checkRasterDocument(client);
         // Printing: anyone. A job is its sender's, or the requesting-user-name's.
         if (!known) {
             ipp_attribute_t* name = ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME);

@@ -1,0 +1,128 @@
+#!/bin/sh
+# Hostile documents end, and the printer goes on: peltrin-printer-app on
+# 127.0.0.1 gets the documents that once stopped it (a PWG raster file of
+# 1.8 KB whose page claims 400,000,000 rows, in 1 and 8 bits; PostScript
+# that loops forever, sent as a PDF), then a few hundred mutated copies of
+# real PWG and Apple raster, PDF, JPEG and PNG documents (mutate.py). Each
+# job ends within 30 s, with the reason for a refused page; the server
+# stays up; a good job prints after them.
+#
+#   hostile_test.sh APP SAMPLES_DIR PREVIEW [COPIES_PER_SEED]
+set -u
+APP=$1 SAMPLES=$2 PREVIEW=$3 COPIES=${4:-40}
+HERE=$(cd "$(dirname "$0")" && pwd)
+for tool in socat ipptool gs python3 qrencode; do
+    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
+done
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" # PAPPL leaves its system's strings at exit
+W=$(mktemp -d)
+export HOME=$W TMPDIR=$W SNAP_COMMON=$W
+unset XDG_DATA_HOME XDG_CONFIG_HOME
+used() { for p in 0 1; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
+B=$((21000 + $$ % 2000 * 2))
+while used $B; do B=$((B < 24990 ? B + 2 : 21000)); done
+PORT=$B DPORT=$((B + 1)) SERVER= LISTENER= failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+waitFor() { t=$(($1 * 10)) && shift; until "$@" >/dev/null 2>&1; do t=$((t - 1)); [ $t -gt 0 ] || return 1; sleep 0.1; done; }
+cleanup() {
+    [ -z "$SERVER" ] || { "$APP" shutdown; waitFor 20 sh -c "\"$APP\" status; ! kill -0 $SERVER" || kill -9 $SERVER; } \
+        >/dev/null 2>&1
+    [ -z "$LISTENER" ] || kill $LISTENER 2>/dev/null
+    [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
+}
+trap cleanup EXIT
+
+mkdir "$W/cap"
+socat TCP-LISTEN:$DPORT,bind=127.0.0.1,reuseaddr,fork \
+    SYSTEM:"f=\$(mktemp '$W/cap/part.XXXXXX'); cat >\"\$f\"; mv \"\$f\" \"\$f.done\"" &
+LISTENER=$!
+"$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o allow-local-devices=yes -o log-level=info \
+    -o log-file="$W/log.txt" -o spool-directory="$W/spool" >"$W/server.out" 2>&1 &
+SERVER=$!
+waitFor 60 sh -c "\"$APP\" status | grep -q ^Running" || { fail "the server did not start"; exit 1; }
+for p in mono:peltrin_013 color:peltrin_030; do
+    "$APP" add -d ${p%:*} -v socket://127.0.0.1:$DPORT -m ${p#*:} >/dev/null || fail "add ${p#*:}"
+done
+
+# The seeds, made by the programs that make them for users.
+gs() { command gs -q -dSAFER -dBATCH -dNOPAUSE -r203 -dDEVICEWIDTH=576 -dDEVICEHEIGHT=400 -dFIXEDMEDIA "$@" \
+    -c '/Helvetica 40 selectfont 20 300 moveto (Receipt 42) show 20 100 400 80 rectfill showpage' 2>/dev/null; }
+S=$W/seeds && mkdir "$S"
+gs -sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBitsPerColor=1 -sOutputFile="$S/black.pwg"
+gs -sDEVICE=pwgraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 -sOutputFile="$S/gray.pwg"
+gs -sDEVICE=pwgraster -dcupsColorSpace=19 -dcupsBitsPerColor=8 -sOutputFile="$S/rgb.pwg"
+gs -sDEVICE=appleraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 -sOutputFile="$S/gray.urf"
+gs -sDEVICE=jpeg -sOutputFile="$S/box.jpg"
+qrencode -s 6 -o "$S/qr.png" "Receipt 42"
+cp "$SAMPLES/receipt.pdf" "$S/receipt.pdf"
+for f in black.pwg gray.pwg rgb.pwg gray.urf box.jpg qr.png receipt.pdf; do
+    [ -s "$S/$f" ] || fail "seed $f not made"
+done
+
+format() {
+    case $1 in
+    *.pwg) echo image/pwg-raster ;; *.urf) echo image/urf ;; *.jpg) echo image/jpeg ;;
+    *.png) echo image/png ;; *) echo application/pdf ;;
+    esac
+}
+# Print-Job of each FILE to PRINTER, as the format its name says, one
+# connection each (a refusal, or the server's end of a stalled document,
+# leaves ipptool's connection unusable); refusals at submission are fine.
+send() {
+    p=$1 && shift
+    for f; do
+        { printf '{ NAME "%s"\nOPERATION Print-Job\nGROUP operation-attributes-tag\n' "${f##*/}"
+          printf 'ATTR charset attributes-charset utf-8\nATTR naturalLanguage attributes-natural-language en\n'
+          printf 'ATTR uri printer-uri $uri\nATTR name requesting-user-name hostile\n'
+          printf 'ATTR mimeMediaType document-format %s\nFILE %s\n}\n' "$(format "$f")" "$f"; } >"$W/send-$p.test"
+        ipptool -T 15 -t "ipp://127.0.0.1:$PORT/ipp/print/$p" "$W/send-$p.test" >>"$W/send-$p.out" 2>&1
+    done
+}
+settled() { ! { "$APP" jobs -d mono; "$APP" jobs -d color; } | grep -q ' \(pending\|held\|processing\|stopped\) '; }
+# A good receipt prints, whole: its bytes end with the cut.
+goodJob() {
+    before=$(ls "$W/cap" | grep -c done)
+    send mono "$S/black.pwg"
+    waitFor 30 sh -c "[ \$(ls '$W/cap' | grep -c done) -gt $before ]" &&
+        "$PREVIEW" --dump "$(ls -t "$W"/cap/*.done | head -1)" | tail -n 1 | grep -q ' cut$' ||
+        fail "a good job did not print after $1"
+}
+
+# The documents that once stopped the printer.
+python3 - "$S/black.pwg" "$S/gray.pwg" "$W" <<'EOF'
+import struct, sys
+for seed, name in ((sys.argv[1], "tall-1bit.pwg"), (sys.argv[2], "tall-8bit.pwg")):
+    d = bytearray(open(seed, "rb").read()[:1800])
+    d[380:384] = struct.pack(">I", 400000000)
+    open(sys.argv[3] + "/" + name, "wb").write(d)
+EOF
+printf '%%!PS\n{ } loop\n' >"$W/loop.pdf"
+send color "$W/tall-8bit.pwg" "$W/tall-1bit.pwg" "$W/loop.pdf"
+waitFor 60 settled || fail "the issue's documents did not end within 60 s"
+grep -q 'Page 1 refused: a page of 576x400000000 dots' "$W/log.txt" || fail "the 400,000,000 rows page not refused"
+goodJob "the documents that once stopped the printer"
+
+# A few hundred mutated documents: the 8-bit PWG ones on the two-color
+# printer, the rest on the other, raster first (PAPPL takes a raster job only
+# while its printer prints no other).
+mkdir "$W/hostile"
+python3 "$HERE/mutate.py" "$W/hostile" "$COPIES" "$S"/* >"$W/hostile.txt" || fail "mutate.py"
+on() { awk -v w="$W/hostile/" -v re="/($1)\$" '$2 ~ re { print w $1 }' "$W/hostile.txt"; }
+# (One printer after the other: the log names a job by its number on its printer.)
+send color $(on 'gray.pwg|rgb.pwg')
+waitFor 300 settled || fail "the mutated PWG documents did not all end within 300 s"
+send mono $(on 'black.pwg|gray.urf') $(on 'box.jpg|qr.png|receipt.pdf')
+set -- "$W"/hostile/*
+waitFor 300 settled || fail "the mutated documents did not all end within 300 s"
+kill -0 $SERVER || fail "the server stopped"
+goodJob "$# mutated documents"
+
+# Each job's time from its start to its end, from the server's log.
+awk '/\[Job [0-9]+\] (Starting print job|Completed|Canceled|Aborted)/ {
+         split(substr($2, 13, 12), t, ":"); s = t[1] * 3600 + t[2] * 60 + t[3]; j = $4
+         if (/Starting/) start[j] = s; else if (j in start) { d = s - start[j]; n++; if (d > max) max = d; if (d > 30) long++ }
+     } END { printf "%d jobs ended, the longest after %.1f s\n", n, max; exit long > 0 || n < 100 }' "$W/log.txt" ||
+    fail "a job took longer than 30 s, or fewer than 100 jobs ran"
+
+[ $failures -eq 0 ] && echo PASS || echo "$failures failures"
+[ $failures -eq 0 ]
