@@ -240,3 +240,13 @@ void addPrinterPage(pappl_system_t* system)
 {
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", addPrinter, system);
 }
+
+void limitDeviceSearch(pappl_client_t* client)
+{
+    if (papplClientGetOperation(client) != IPP_OP_PAPPL_FIND_DEVICES)
+        return;
+    ipp_t* request = papplClientGetRequest(client);
+    while (ipp_attribute_t* types = ippFindAttribute(request, "smi55357-device-type", IPP_TAG_ZERO))
+        ippDeleteAttribute(request, types);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_CONST_TAG(IPP_TAG_KEYWORD), "smi55357-device-type", nullptr, "usb");
+}

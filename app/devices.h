@@ -27,3 +27,9 @@ bool jobDeviceAllowed(pappl_job_t* job);
 // for DNS-SD devices (PAPPL's page stops the server on an assertion when
 // Avahi's daemon cannot be reached).
 void addPrinterPage(pappl_system_t* system);
+
+// A Find-Devices request looks for USB printers only, for the same reason
+// (PAPPL's default looks for DNS-SD printers too). Called for each request
+// PAPPL asks about (app/security.cpp): those on the command-line socket,
+// root's and the service group's, are not.
+void limitDeviceSearch(pappl_client_t* client);

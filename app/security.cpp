@@ -1,5 +1,6 @@
 #include "app/security.h"
 
+#include "app/devices.h"
 #include "app/driver.h"
 
 #include <arpa/inet.h>
@@ -186,6 +187,7 @@ http_status_t authorize(pappl_client_t* client, const char* group, gid_t groupId
         return HTTP_STATUS_CONTINUE;
     }
     if (known && inGroup(user, groupId)) {
+        limitDeviceSearch(client);
         papplClientSetUsername(client, user.c_str());
         return HTTP_STATUS_CONTINUE;
     }

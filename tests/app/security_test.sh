@@ -173,6 +173,12 @@ inC curl -sk -u "$A:$PW" -o "$W/add.html" "https://$SA:$PORT/addprinter" && T=$(
     fail "the administrator could not add a printer on the web page (its token '$T')"
 "$APP" modify -d shop -o raw-commands-default=0 >/dev/null || fail "root could not turn printer commands off"
 
+# Root's Find-Devices on loopback looks for USB printers only (a DNS-SD search, with no Avahi, stopped the server).
+printf '{\nOPERATION 0x402b\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n%s\n%s\n}\n' \
+    'ATTR naturalLanguage attributes-natural-language en' 'ATTR uri system-uri $uri' >"$W/find.test"
+inS /usr/bin/ipptool -T 10 -t "ipp://127.0.0.1:$PORT/ipp/system" "$W/find.test" >/dev/null 2>&1
+kill -0 "$SERVER" || fail "Find-Devices stopped the server"
+
 # Printing stays open to the network: a text job prints, printer commands are refused now.
 seen=0
 printf 'Receipt\n' >"$W/note.txt"
