@@ -663,8 +663,8 @@ bool setupDriver(pappl_system_t* system, const char* driverName, const char* dev
     data->num_resolution = 1;
     data->x_resolution[0] = data->y_resolution[0] = kDpi;
     data->x_default = data->y_default = kDpi;
-    data->left_right = 0;
-    data->bottom_top = 0;
+    data->left_right = 1;
+    data->bottom_top = 1;
     data->borderless = false;
 
     data->num_media = 0;
@@ -692,6 +692,8 @@ bool setupDriver(pappl_system_t* system, const char* driverName, const char* dev
     std::snprintf(ready.source, sizeof ready.source, "main-roll");
     std::snprintf(ready.type, sizeof ready.type, "continuous");
     ready.tracking = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+    ready.left_margin = ready.right_margin = data->left_right;
+    ready.bottom_margin = ready.top_margin = data->bottom_top;
     data->media_default = ready;
 
     // Everything else the model's PPD offers, as vendor attributes.

@@ -20,7 +20,7 @@ rendering at 203 dpi, scaled as the printer scales it (to the roll's width; pape
           to 2 % and 8 rows
 One line per case; exit status 1 when a case fails or a tool is missing.
 """
-import os, queue, re, shutil, socket, subprocess, sys, tempfile, threading, time
+import os, queue, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 from concurrent.futures import ThreadPoolExecutor
 from PIL import Image, ImageChops, ImageFilter
 
@@ -175,11 +175,14 @@ class Printers:
 
     def stop(self):
         """Stops the servers; the application must end as asked, not by a signal or an error."""
-        if self.app:
-            run(APP, "shutdown", check=False)
-            # PAPPL's main loop sees the shutdown once a connection wakes it.
-            wait_for(lambda: (run(APP, "status", check=False), self.app.poll())[1] is not None, 20)
-        for p in filter(None, (self.app, self.cupsd)):
+        # The scheduler first: its driverless queues poll the application.
+        for p in filter(None, (self.cupsd, self.app)):
+            if p is self.app:
+                run(APP, "shutdown", check=False)
+                # PAPPL's main loop sees the shutdown when it wakes: SIGTERM wakes it (PAPPL 1.3 ends on it as
+                # asked; a connection to wake it could come while it deletes its system, which crashes it).
+                wait_for(lambda: p.poll() is not None, 3) or p.send_signal(signal.SIGTERM)
+                wait_for(lambda: p.poll() is not None, 20)
             p.poll() is None and p.terminate()
             p.wait(20)
         return self.app and self.app.returncode and f"peltrin-printer-app ended with {self.app.returncode}"
