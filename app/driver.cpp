@@ -258,6 +258,16 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     return true;
 }
 
+// An enumerated header field as the number it holds: a header handed over
+// can hold any value, which the enumeration's type cannot.
+template <typename Field> unsigned rawValue(const Field& field)
+{
+    static_assert(sizeof(Field) == sizeof(unsigned));
+    unsigned value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 LineFormat lineFormatOf(pappl_job_t* job, const cups_page_header2_t& page)
 {
     if (page.cupsBitsPerPixel == 1)
@@ -271,7 +281,7 @@ LineFormat lineFormatOf(pappl_job_t* job, const cups_page_header2_t& page)
         return LineFormat::black1;
     if (page.cupsBitsPerPixel >= 24)
         return LineFormat::rgb24;
-    return page.cupsColorSpace == CUPS_CSPACE_K ? LineFormat::black8 : LineFormat::gray8;
+    return rawValue(page.cupsColorSpace) == CUPS_CSPACE_K ? LineFormat::black8 : LineFormat::gray8;
 }
 
 // Why a page header handed over cannot be a page of these printers (empty
@@ -295,9 +305,9 @@ std::string pageHeaderFault(const cups_page_header2_t& in)
         std::snprintf(fault, sizeof fault, "a page of %ux%u dots (at most %ux%u)", in.cupsWidth, in.cupsHeight,
                       maxWidth, maxHeight);
     else if (!((bpp == 1 && bpc == 1) || (bpp == 8 && bpc == 8) || (bpp == 24 && bpc == 8)) ||
-             in.cupsColorOrder != CUPS_ORDER_CHUNKED)
+             rawValue(in.cupsColorOrder) != CUPS_ORDER_CHUNKED)
         std::snprintf(fault, sizeof fault, "%u bits per pixel of %u bits per color, color order %u", bpp, bpc,
-                      static_cast<unsigned>(in.cupsColorOrder));
+                      rawValue(in.cupsColorOrder));
     else if (in.cupsBytesPerLine != (static_cast<uint64_t>(in.cupsWidth) * bpp + 7) / 8)
         std::snprintf(fault, sizeof fault, "%u bytes per line for %u dots of %u bits", in.cupsBytesPerLine,
                       in.cupsWidth, bpp);
@@ -324,7 +334,8 @@ void checkRasterDocument(pappl_client_t* client)
         h.cupsBitsPerColor = bigEndian(p + 384);
         h.cupsBitsPerPixel = bigEndian(p + 388);
         h.cupsBytesPerLine = bigEndian(p + 392);
-        h.cupsColorOrder = static_cast<cups_order_t>(bigEndian(p + 396));
+        const uint32_t order = bigEndian(p + 396);
+        std::memcpy(&h.cupsColorOrder, &order, sizeof order);
     } else if (got >= 44 && std::memcmp(data, "UNIRAST", 8) == 0) {
         // Apple raster: bits per pixel, then the width and height, of 8-bit colors.
         h.cupsBitsPerPixel = data[12];
@@ -360,7 +371,7 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     e.firstDot = (in.cupsWidth - h.cupsWidth) / 2;
     e.planeBytes = (h.cupsWidth + 7) / 8;
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page of %ux%u dots, %u bits per pixel, color space %u, media %s",
-                in.cupsWidth, in.cupsHeight, in.cupsBitsPerPixel, static_cast<unsigned>(in.cupsColorSpace),
+                in.cupsWidth, in.cupsHeight, in.cupsBitsPerPixel, rawValue(in.cupsColorSpace),
                 options->media.size_name);
     // The engine's page: 1-bit K, or 1-bit banded CMYK for two colors (C, M
     // and Y print the second color, K black), as the PPDs ask of CUPS.
