@@ -15,7 +15,7 @@
 
 #include "app/devices.h"
 #include "app/driver.h"
-#include "app/png_picture.h"
+#include "app/pictures.h"
 #include "app/security.h"
 
 namespace {
@@ -124,8 +124,9 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     papplSystemSetMIMECallback(system, documentFormat, nullptr);
     papplSystemAddMIMEFilter(system, "text/plain", kCommandFormat, printTextJob, nullptr);
     papplSystemAddMIMEFilter(system, "application/pdf", kCommandFormat, printPdfJob, nullptr);
-    // Before PAPPL's own (image/png to raster), which a damaged file holds.
+    // Before PAPPL's own (pictures to raster; app/pictures.h).
     papplSystemAddMIMEFilter(system, "image/png", kCommandFormat, printPngJob, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kCommandFormat, printJpegJob, nullptr);
     papplSystemSetFooterHTML(system, "Peltrin thermal receipt, label and mobile printers.");
     // The texts of the vendor options, in English as the PPDs have them, for
     // every language PAPPL shows its own pages in (else a page in German
