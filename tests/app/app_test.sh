@@ -10,12 +10,12 @@
 # printer kept across a restart.
 #
 #   app_test.sh APP FILTER PPD_DIR SAMPLES_DIR PREVIEW
-# Exit status 77 (skipped) when a tool it needs is missing.
+# Fails when a tool it needs is missing.
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
 for tool in socat ipptool gs curl; do
-    command -v $tool >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
+    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
 done
 
 # Under AddressSanitizer: PAPPL 1.3 leaves its system's strings and the
