@@ -684,9 +684,12 @@ bool setupDriver(pappl_system_t* system, const char* driverName, const char* dev
             data->media[data->num_media++] = m.pwgName;
     }
     // A custom length on the model's roll, as the PPDs' custom size: the
-    // roll's paper width, 12.7 mm to 2 m long.
+    // roll's paper width, 12.7 mm to 2 m long. Widths down to half a
+    // millimetre less are taken as the roll: a driverless CUPS queue rounds a
+    // custom size to whole points (Custom.80x1000mm arrives 79.72 mm wide),
+    // which an exact width would refuse.
     const bool roll80 = defaultRoll(*row) == 80;
-    data->media[data->num_media++] = roll80 ? "roll_min_80x12.7mm" : "roll_min_58x12.7mm";
+    data->media[data->num_media++] = roll80 ? "roll_min_79.5x12.7mm" : "roll_min_57.5x12.7mm";
     data->media[data->num_media++] = roll80 ? "roll_max_80x2000mm" : "roll_max_58x2000mm";
     data->num_source = 1;
     data->source[0] = "main-roll";
@@ -745,15 +748,18 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     // The rendering turns the page for orientation-requested, not the engine.
     fillJobSettings(e, *row, *options, false);
     const unsigned width = printedWidth(e.state, options->header.cupsWidth);
+    const unsigned paperWidth = e.state.settings.pageSize == 0 ? options->header.cupsWidth : 0;
     const int orientation = static_cast<int>(options->orientation_requested);
     papplJobDeletePrintOptions(options);
     const bool twoColors = e.state.settings.colorModel == 0 && printsTwoColors(*row);
 
     // The document layer renders the pages as the PDF filter does: at most
-    // the media's width, upright unless orientation-requested turns them.
+    // the media's width (of a custom length, the paper's, its middle printed
+    // as of raster pages), upright unless orientation-requested turns them.
     DocumentRequest request;
     request.path = file;
     request.maxWidth = width;
+    request.paperWidth = paperWidth;
     request.twoColors = twoColors;
     request.turn = turnOfOrientation(orientation);
 

@@ -46,7 +46,7 @@ void closeFd(int& fd)
 bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
 {
     std::vector<std::string> args = {r.renderer, "draw", "-q", "-r", std::to_string(kDpi),
-                                     "-w", std::to_string(r.maxWidth), "-A", "0",
+                                     "-w", std::to_string(std::max(r.maxWidth, r.paperWidth)), "-A", "0",
                                      "-c", "rgb", "-F", "ppm",
                                      "-R", std::to_string(r.turn), "-o", "-", r.path};
     if (!r.pages.empty())
@@ -356,7 +356,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
     if (!startRenderer(request, proc, log))
         return DocumentEnd::failed;
     logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, turned %u degrees, for %s\n",
-              request.renderer.c_str(), kDpi, request.maxWidth, request.turn,
+              request.renderer.c_str(), kDpi, std::max(request.maxWidth, request.paperWidth), request.turn,
               request.twoColors ? "two colors" : "monochrome");
 
     std::vector<uint8_t> line, rows;
@@ -382,7 +382,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
         }
         const int channels = 3;
         if (h == HeaderResult::garbled || pnm.channels != channels || pnm.maxValue != 255 || pnm.width == 0 ||
-            pnm.width > request.maxWidth || pnm.height == 0) {
+            pnm.width > std::max(request.maxWidth, request.paperWidth) || pnm.height == 0) {
             failure = "garbled";
             break;
         }
@@ -392,10 +392,13 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
             end = DocumentEnd::failed;
             break;
         }
-        const auto w = static_cast<uint32_t>(pnm.width), height = static_cast<uint32_t>(pnm.height);
+        // On a custom length's paper, the middle of the page.
+        const auto w = static_cast<uint32_t>(std::min<uint64_t>(pnm.width, request.maxWidth));
+        const auto height = static_cast<uint32_t>(pnm.height);
+        const std::size_t first = (static_cast<std::size_t>(pnm.width) - w) / 2 * channels;
         const cups_page_header_t header = enginePage(w, height, request.twoColors);
         const uint32_t plane = (w + 7) / 8;
-        line.resize(static_cast<std::size_t>(w) * channels);
+        line.resize(static_cast<std::size_t>(pnm.width) * channels);
         rows.assign(static_cast<std::size_t>(header.cupsBytesPerLine) * height, 0);
         ReadResult r = ReadResult::ok;
         for (uint32_t y = 0; y < height && r == ReadResult::ok; ++y) {
@@ -406,10 +409,10 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
             uint8_t* row = rows.data() + static_cast<std::size_t>(y) * header.cupsBytesPerLine;
             if (request.twoColors) {
                 // Banded CMYK: the second color in M and Y, black in K.
-                rgbLineToDots(line.data(), w, y, row + 3 * plane, row + plane);
+                rgbLineToDots(line.data() + first, w, y, row + 3 * plane, row + plane);
                 std::memcpy(row + 2 * plane, row + plane, plane);
             } else {
-                rgbLineToDots(line.data(), w, y, row, nullptr);
+                rgbLineToDots(line.data() + first, w, y, row, nullptr);
             }
         }
         if (r != ReadResult::ok) {

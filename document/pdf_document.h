@@ -6,7 +6,8 @@
 //
 // Rendering: 203 dpi; a page no wider than the roll prints at its own size,
 // a wider one is scaled down to the roll's width (mutool's -w is a maximum
-// at the resolution given); pages stay upright unless the job asks for a
+// at the resolution given), or on a custom length's paper to the paper's
+// width, of which the middle prints, as of its raster pages; pages stay upright unless the job asks for a
 // quarter or half turn (landscape). Pages are rendered in 24-bit RGB (the
 // color rule tells red from other colors on monochrome pages too) and
 // printed as 1-bit K, or for two colors as 1-bit banded CMYK (the second
@@ -44,6 +45,8 @@ struct RenderLimits {
 struct DocumentRequest {
     std::string path;          // the PDF document
     uint32_t maxWidth = 576;   // dots across the roll (the widest page printed)
+    uint32_t paperWidth = 0;   // a custom length's paper across, of which the middle maxWidth dots
+                               // print (0: none, pages are scaled down to maxWidth)
     bool twoColors = false;    // black and the second color
     uint32_t turn = 0;         // clockwise degrees: 0, 90, 180 or 270
     std::string pages;         // page ranges ("1-3,5"); empty: every page

@@ -172,10 +172,10 @@ sed -n '/<select name="page-cut">/,/<\/select>/p' "$W/web.html" | grep -o 'value
     grep -qx 'value="0"value="1"value="2" selectedvalue="3"value="4"value="5"' &&
     grep -q '<select name="cash-drawer-1-pulse-width">' "$W/web.html" && grep -q '<th>Cut:</th>' "$W/web.html" &&
     grep -q '<option value="0">No cut</option>' "$W/web.html" || fail "the web page's vendor options"
-# A custom length (80 x 1100 mm): the long receipt whole (8791 rows), the roll's middle 576 dots.
+# A custom length (80 x 1100 mm): the long receipt whole at its size (8792 rows), the middle 576 dots of its 577.
 ipptool -tf "$SAMPLES/long-receipt.pdf" "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/custom_length.test" >/dev/null &&
     nextJob && "$PREVIEW" --dump "$got" |
-    awk '/band width=576 /{sub("rows=", "", $5); n += $5} END {exit n != 8791}' || fail "a custom length"
+    awk '/band width=576 /{sub("rows=", "", $5); n += $5} END {exit n != 8792}' || fail "a custom length"
 printed text "$SAMPLES/note.txt" logo-position=3
 PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
 cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
