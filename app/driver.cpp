@@ -109,18 +109,53 @@ int32_t rotationOf(ipp_orient_t orientation)
     }
 }
 
-// Printer bytes go to the job's device.
+// Printer bytes go to the job's device. PAPPL keeps up to 8 KiB of them in
+// a buffer of its own, and its flush drops a failed write's error: whether
+// the device took every byte is told by the device's count of bytes
+// written. Once a write has failed, nothing more is handed over.
 class DeviceSink final : public ByteSink {
 public:
-    explicit DeviceSink(pappl_device_t* device) : device_(device) {}
+    explicit DeviceSink(pappl_device_t* device) : device_(device), start_(written()) {}
     bool write(const uint8_t* data, std::size_t size) override
     {
-        return papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
+        if (!failed_) {
+            handed_ += size;
+            failed_ = papplDeviceWrite(device_, data, size) != static_cast<ssize_t>(size);
+        }
+        return !failed_;
     }
-    void flush() override { papplDeviceFlush(device_); }
+    void flush() override
+    {
+        papplDeviceFlush(device_);
+        failed_ = failed_ || written() - start_ != handed_;
+    }
+    bool failed() const { return failed_; }
+    // After a flush: whether the device took every byte; when not, the
+    // job's message says so.
+    bool delivered(pappl_job_t* job)
+    {
+        flush();
+        if (failed_ && !reported_) {
+            reported_ = true;
+            papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The printer did not take the job's data (its connection failed "
+                        "after %zu bytes).", written() - start_);
+            papplJobSetMessage(job, "The printer did not take the job's data (its connection failed after %zu bytes).",
+                               written() - start_);
+        }
+        return !failed_;
+    }
 
 private:
+    std::size_t written() const
+    {
+        pappl_devmetrics_t metrics{};
+        papplDeviceGetMetrics(device_, &metrics);
+        return metrics.write_bytes;
+    }
+
     pappl_device_t* device_;
+    std::size_t start_, handed_ = 0; // the device's count at the start, the bytes handed over since
+    bool failed_ = false, reported_ = false;
 };
 
 // The engine's log lines go to the job's log at debug level, one entry a
@@ -191,6 +226,12 @@ struct EngineJob {
         sendCancelEnd(out);
         out.flush();
         log.flush();
+    }
+    // Whether the device took every byte of the job so far.
+    bool delivered(pappl_job_t* job)
+    {
+        out.flush();
+        return deviceSink.delivered(job);
     }
 };
 
@@ -448,7 +489,7 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
         e.state.jobFailed = true;
         break;
     }
-    e.out.flush();
+    e.failed = !e.delivered(job) || e.failed;
     return !e.failed;
 }
 
@@ -463,7 +504,7 @@ bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
         return true;
     }
     const int status = e->failed ? failRasterJob(e->state) : endRasterJob(e->state);
-    return status == 0 || !e->failed;
+    return e->delivered(job) && (status == 0 || !e->failed);
 }
 
 // The job's document, opened for reading; -1 (logged) when it cannot be,
@@ -503,18 +544,17 @@ bool printCommands(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device
     if (fd < 0)
         return false;
     papplJobSetImpressions(job, 1);
+    DeviceSink sink(device);
     uint8_t buffer[65536];
-    ssize_t got;
-    bool ok = true;
-    while (!papplJobIsCanceled(job) && (got = read(fd, buffer, sizeof buffer)) > 0) {
-        if (papplDeviceWrite(device, buffer, static_cast<std::size_t>(got)) != got) {
-            ok = false;
-            break;
-        }
-    }
+    ssize_t got = 0;
+    // The file is read to its end (what follows a failed write is dropped):
+    // the device's count of bytes then tells whether it took them all.
+    while (!papplJobIsCanceled(job) && (got = read(fd, buffer, sizeof buffer)) > 0)
+        sink.write(buffer, static_cast<std::size_t>(got));
     close(fd);
-    papplDeviceFlush(device);
-    papplJobSetImpressionsCompleted(job, 1);
+    const bool ok = sink.delivered(job);
+    if (ok)
+        papplJobSetImpressionsCompleted(job, 1);
     return ok && got == 0;
 }
 
@@ -766,13 +806,16 @@ bool printPdfJob(pappl_job_t* job, pappl_device_t* device, void*)
     papplJobSetImpressions(job, 1);
     startJob(e.state);
     startRasterJob(e.state);
-    const DocumentEnd end = printPdfDocument(e.state, request, [job] { return papplJobIsCanceled(job); });
+    // A device that fails stops the rendering too.
+    const DocumentEnd end =
+        printPdfDocument(e.state, request, [&] { return papplJobIsCanceled(job) || e.deviceSink.failed(); });
     papplJobSetImpressionsCompleted(job, e.state.pageCount);
-    if (end == DocumentEnd::stopped) {
+    if (end == DocumentEnd::stopped && papplJobIsCanceled(job)) {
         e.endCancelled();
         return true;
     }
-    return (end == DocumentEnd::failed ? failRasterJob(e.state) : endRasterJob(e.state)) == 0;
+    const int status = end == DocumentEnd::ended ? endRasterJob(e.state) : failRasterJob(e.state);
+    return e.delivered(job) && status == 0;
 }
 
 bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
@@ -794,7 +837,6 @@ bool printTextJob(pappl_job_t* job, pappl_device_t* device, void*)
     close(fd);
     if (printed > 0)
         papplJobSetImpressionsCompleted(job, 1);
-    e.out.flush();
     e.log.flush();
-    return true;
+    return e.delivered(job);
 }

@@ -148,7 +148,7 @@ std::vector<JobCase> jobCases()
         {.name = "TwoColorRotation3", .rotation = 3, .colorModel = 0, .width = 570, .height = 100},
         {.name = "TwoColorNoRotationOption", .rotation = -1, .colorModel = 0},
         {.name = "TwoColorVariableLength", .pageType = 0, .colorModel = 0, .height = 90},
-        {.name = "TwoColorThird", .pageSize = 96, .colorModel = 0, .height = 999},
+        {.name = "TwoColorThird", .pageSize = 96, .colorModel = 0, .height = 1000},
         {.name = "TwoColorHalfRotation3Focus2", .pageSize = 101, .rotation = 3, .focusArea = 2, .colorModel = 0,
          .height = 1100},
     };

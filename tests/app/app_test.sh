@@ -28,13 +28,13 @@ W=$(mktemp -d) && chmod 711 "$W" # the scheduler's filters run as lp
 # there (instead of /run/peltrin-printer-app.sock when run as root).
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
-# Four ports of its own (of five), below the ephemeral ones and the spooler
-# tests' (20000 + pid % 20000), none that anything listens on: the server,
-# the listener, the slow one, the one that discards.
+# Five ports of its own, below the ephemeral ones and the spooler tests'
+# (20000 + pid % 20000), none that anything listens on: the server, the
+# listener, the slow one, the one that discards, the one that closes early.
 used() { for p in 0 1 2 3 4; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
 B=$((10000 + $$ % 2000 * 5))
 while used $B; do B=$((B < 19990 ? B + 5 : 10000)); done
-PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3))
+PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3)) CPORT=$((B + 4))
 SERVER= LISTENER= failures=0 seen=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -162,6 +162,24 @@ for doc in long.pdf long.pwg; do
         [ $(wc -c <"$W/slow") -lt 20000000 ] && tail -c 722 "$W/slow" | cmp -s - "$W/cancel.end" ||
         fail "a job ($doc) cancelled while printing"
 done
+# A device that takes a megabyte of each job, then closes: the jobs (PDF,
+# raster, printer commands) end aborted, with the reason as their message.
+socat -u TCP-LISTEN:$CPORT,bind=127.0.0.1,reuseaddr,fork SYSTEM:'head -c 1000000 >/dev/null' 2>/dev/null &
+LISTENER="$LISTENER $!"
+head -c 20000000 /dev/zero >"$W/zeros.bin"
+"$APP" add -d closing -v socket://127.0.0.1:$CPORT -m peltrin_013 >/dev/null || fail "add closing"
+{ printf '{ OPERATION Get-Jobs\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n'
+  printf 'ATTR naturalLanguage attributes-natural-language en\nATTR uri printer-uri $uri\nATTR keyword which-jobs completed\n'
+  printf 'ATTR keyword requested-attributes job-state-message\nDISPLAY job-state-message }\n'; } >"$W/jobs.test"
+n=0
+for doc in long.pdf long.pwg zeros.bin; do
+    n=$((n + 1))
+    "$APP" submit -d closing -o media=om_80-mm-long-receipt_72.08x2000mm $([ $doc = zeros.bin ] &&
+        echo -o document-format=application/vnd.peltrin-commands) "$W/$doc" >/dev/null 2>&1
+    waitFor sh -c "[ \$(\"$APP\" jobs -d closing | grep -cE ' (aborted|completed) ') -eq $n ]"
+done
+ipptool -tv "ipp://127.0.0.1:$PORT/ipp/print/closing" "$W/jobs.test" | grep -c "= The printer did not take the job's data" |
+    grep -qx 3 && [ "$("$APP" jobs -d closing | grep -c ' aborted ')" -eq 3 ] || fail "jobs on a device that closes early"
 
 "$APP" add -d mono -v socket://127.0.0.1:$DPORT -m peltrin_013 >/dev/null || fail "add mono"
 
@@ -176,6 +194,13 @@ sed -n '/<select name="page-cut">/,/<\/select>/p' "$W/web.html" | grep -o 'value
 ipptool -tf "$SAMPLES/long-receipt.pdf" "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/custom_length.test" >/dev/null &&
     nextJob && "$PREVIEW" --dump "$got" |
     awk '/band width=576 /{sub("rows=", "", $5); n += $5} END {exit n != 8792}' || fail "a custom length"
+# A raster page of that length (640 dots), its right half black: of each row, 36 bytes white, 36 black.
+gsRun -sDEVICE=pwgraster -r203 -dDEVICEWIDTH=640 -dDEVICEHEIGHT=8791 -dFIXEDMEDIA -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+    -sOutputFile="$W/right.pwg" -c '72 203 div dup scale 320 0 320 8791 rectfill showpage'
+ipptool -tf "$W/right.pwg" "ipp://127.0.0.1:$PORT/ipp/print/mono" "$HERE/custom_length.test" >/dev/null && nextJob &&
+    "$PREVIEW" --dump "$got" | grep -qx '000002 GS v 0 raster mode=0 bytes-per-line=72 rows=8791' &&
+    [ "$(tail -c +11 "$got" | head -c 632952 | od -An -v -tx1 -w72 | tr -d ' ' | sort -u)" = \
+        "$(printf '00%.0s' $(seq 36); printf 'ff%.0s' $(seq 36))" ] || fail "a raster page of a custom length"
 printed text "$SAMPLES/note.txt" logo-position=3
 PPD="$PPDS/peltrin-030.ppd" "$FILTER" 1 u t 1 "LogoPosition=3" "$SAMPLES/note.txt" >"$W/text.expected" 2>/dev/null
 cmp -s "$got" "$W/text.expected" || fail "a text job differs from the filter's"
