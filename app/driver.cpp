@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "app/big_endian.h"
 #include "app/devices.h"
 #include "document/color_rule.h"
 #include "document/pdf_document.h"
@@ -274,12 +275,6 @@ const ModelRow* jobModel(pappl_job_t* job)
 // Why the first page of the document the client's thread is sending
 // cannot be printed (checkRasterDocument), until its job starts.
 thread_local std::string firstPageFault;
-
-uint32_t bigEndian(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
 
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
 {

@@ -11,13 +11,9 @@
 #include <memory>
 #include <string>
 
-namespace {
+#include "app/big_endian.h"
 
-uint32_t bigEndian(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
+namespace {
 
 // The picture's pixels per inch from its pHYs chunk (as libpng rounds
 // them), 0 when it has none or gives no unit; -1 when they differ across and
