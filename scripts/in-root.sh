@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs CMD in the Debian root DIR (made by scripts/debian-root.sh) as root:
-# proc, the host's /dev and /dev/pts, a shared-memory and a /tmp tmpfs of its
+# DIR bound onto itself, proc, the host's /dev and /dev/pts, a shared-memory and a /tmp tmpfs of its
 # own and the host's resolv.conf, all unmounted again, in reverse order, when
 # CMD ends or the script is stopped.
 #
@@ -21,13 +21,14 @@ release() {
 trap release EXIT
 trap 'exit 130' INT TERM HUP
 mountin() { # TARGET MOUNT-ARGUMENTS...
-    target=$root/$1
+    target=$root${1:+/$1}
     shift
     mountpoint -q "$target" && { echo "in-root: $target is mounted already" >&2; exit 1; }
     mount "$@" "$target"
     mounted="$target $mounted"
 }
 
+mountpoint -q "$root" || mountin "" --bind "$root" # ip netns makes / a slave mount
 mountin proc -t proc proc
 mountin dev --bind /dev
 mountin dev/pts --bind /dev/pts
