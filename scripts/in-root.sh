@@ -13,7 +13,9 @@ shift
 
 mounted=""
 release() {
-    for m in $mounted; do # the last mounted first
+    # What CMD mounted (ip netns binds /run/netns), then ours, the last first.
+    others=$(findmnt -rn -o TARGET | grep "^$root/" | sort -r | grep -vxF "$(echo "$mounted" | tr ' ' '\n')" || true)
+    for m in $others $mounted; do
         umount "$m" 2>/dev/null || umount -l "$m" || echo "in-root: $m stays mounted" >&2
     done
     mounted=""

@@ -138,7 +138,8 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
     for (const fs::directory_entry& e : fs::directory_iterator("/usr/share/cups"))
         if (e.path().filename() != "model")
             fs::create_symlink(e.path(), w / "data" / e.path().filename());
-    fs::copy(PELTRIN_PPD_BUILD_DIR, w / "data/model/peltrin", fs::copy_options::overwrite_existing);
+    fs::copy(PELTRIN_PPD_BUILD_DIR, w / "data/model/peltrin",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     writeFile(w / "etc/cups-files.conf",
               "DataDir " + work_ + "/data\n"
               "ServerRoot " + work_ + "/etc\nServerBin " + work_ + "/serverbin\nRequestRoot " + work_ +
