@@ -129,13 +129,17 @@ PrivateScheduler::PrivateScheduler(int port) : work_(cupsWorkFolder() + "/cupsd"
     chmod(w.c_str(), 0755);
     chmod((w / "device").c_str(), 0777);
     cupsFilesConf(work_);
-    // A DataDir of its own: the system's, with the built PPDs among the
-    // drivers (model/peltrin), as an install puts them where CUPS looks.
+    // A DataDir of its own: the system's, with copies of the built PPDs among
+    // the drivers (model/peltrin), as an install puts them where CUPS looks.
+    // Copies: cups-driverd reads them as lp, which may not reach the build
+    // folder (under /root, say; lpadmin then says only "cups-driverd failed
+    // to get PPD file").
     fs::create_directories(w / "data/model");
     for (const fs::directory_entry& e : fs::directory_iterator("/usr/share/cups"))
         if (e.path().filename() != "model")
             fs::create_symlink(e.path(), w / "data" / e.path().filename());
-    fs::create_directory_symlink(PELTRIN_PPD_BUILD_DIR, w / "data/model/peltrin");
+    fs::copy(PELTRIN_PPD_BUILD_DIR, w / "data/model/peltrin",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     writeFile(w / "etc/cups-files.conf",
               "DataDir " + work_ + "/data\n"
               "ServerRoot " + work_ + "/etc\nServerBin " + work_ + "/serverbin\nRequestRoot " + work_ +
