@@ -27,8 +27,9 @@ timed env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=
 
 timed fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-60}"
 
-timed scripts/cross-armhf.sh
+timed scripts/cross.sh armhf
+timed scripts/cross.sh arm64
 
 # After ctest, never beside it: the install test puts the driver into the
 # system's filter and PPD folders for a while.
-timed tests/packages.sh build armhf
+PACKAGES_OUT=packages/bookworm timed tests/packages.sh build armhf arm64
