@@ -13,7 +13,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
-"$src/scripts/setup.sh" debhelper
+"$src/scripts/setup.sh" debhelper build-essential
 for arch in "$@"; do CROSS_SETUP_ONLY=1 "$src/scripts/cross.sh" "$arch"; done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -60,10 +60,11 @@ build() { # RELEASE: its .debs into $work/RELEASE
 
 for r in $releases; do
     eval "debs=\$$r"
-    if [ -z "$debs" ]; then
-        build "$r"
-        debs=$work/$r
-    fi
+    [ -n "$debs" ] || build "$r"
+done
+for r in $releases; do
+    eval "debs=\$$r"
+    [ -n "$debs" ] || debs=$work/$r
     for a in $archs; do
         for p in printer-driver-peltrin peltrin-tools peltrin-printer-app; do
             ls "$debs"/${p}_*~deb*_"$a".deb >/dev/null 2>&1 ||
