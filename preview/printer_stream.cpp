@@ -287,7 +287,7 @@ PrintedPlanes printed(const std::vector<Command>& commands, bool twoColor)
         } else if (c.kind == CommandKind::graphicsStore) {
             if (c.fields[0] != 0x31 && !twoColor)
                 fail(c.offset, "store of color " + number(c.fields[0]) + " on a monochrome page");
-            (c.fields[0] == 0x31 ? black : color) = {true, c.fields[1], c.fields[2], c.payload};
+            (c.fields[0] == 0x31 ? black : color) = Pending{true, c.fields[1], c.fields[2], c.payload};
         } else if (c.kind == CommandKind::graphicsPrint) {
             if (black.stored && color.stored && black.width != color.width)
                 fail(c.offset, "planes of different widths printed together");

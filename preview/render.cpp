@@ -238,7 +238,7 @@ private:
             break;
         }
         case CommandKind::graphicsStore:
-            (f[0] == 0x31 ? black_ : color_) = {f[1], f[2], c.payload};
+            (f[0] == 0x31 ? black_ : color_) = Store{f[1], f[2], c.payload};
             break;
         case CommandKind::graphicsPrint:
             printStores();

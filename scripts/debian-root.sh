@@ -50,7 +50,7 @@ clear_dir() {
 fresh() { [ -s "$1" ] && [ -n "$(find "$1" -mtime -7)" ]; }
 
 make_base() { # TARBALL
-    mmdebstrap --mode=root --variant=apt --quiet "$release" "$1.part" \
+    mmdebstrap --mode=root --format=tar --variant=apt --quiet "$release" "$1.part" \
         "deb $mirror $release main" "deb $mirror $release-updates main"
     mv "$1.part" "$1"
 }

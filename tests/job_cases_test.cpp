@@ -19,6 +19,7 @@
 //       /dev/stdin written PIECE bytes at a time, or that path as the file argument
 //   program preview / stdin-case NAME / stdin-hex XX... / env NAME=VALUE
 // Hexadecimal bytes may repeat: 00*720 is 720 zero bytes.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>

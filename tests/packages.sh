@@ -14,7 +14,7 @@ export LC_ALL=C
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-[ "$(id -u)" -eq 0 ] || { echo "packages: skipped: installing packages needs root"; exit 0; }
+[ "$(id -u)" -eq 0 ] || { echo "packages: FAIL: installing packages needs root"; exit 1; }
 "$src/scripts/setup.sh" lintian
 work=$(mktemp -d)
 chmod 755 "$work" # the scheduler's filters run as lp

@@ -43,10 +43,11 @@ FilterRun runJob(const JobCase& c, const std::vector<TestPage>& pages)
     return runFilter(rasterJob(writeTempFile("job-" + c.name + ".ppd", ppd.text()), options, rasterStream(pages)));
 }
 
-// What the printer prints of a page.
-PrintedImage printedOf(const ModelPage& p)
+// What the printer prints of a page (its rows moved: GCC 14 takes a copy's
+// size for one beyond any object).
+PrintedImage printedOf(ModelPage&& p)
 {
-    return p.image.h == 0 ? PrintedImage{} : PrintedImage{p.width, p.image.b, p.image.h, p.image.bytes};
+    return p.image.h == 0 ? PrintedImage{} : PrintedImage{p.width, p.image.b, p.image.h, std::move(p.image.bytes)};
 }
 
 // A page of the job and what the printer prints of it: the model's page (a
@@ -71,15 +72,15 @@ JobPage jobPage(const JobCase& c, uint32_t width, uint32_t height, uint32_t seed
                                     0.05, std::min(5u, height / 4));
     const Bitmap read = c.pageType == 0 ? pipeline_model::trimmed(page) : page;
     if (twoColor) {
-        const ModelPlanes want = modelColorPage(read, width, o);
-        return {{twoColorHeader(width, height), page.bytes}, printedOf(want.black), printedOf(want.color), true,
-                CommandKind::graphicsStore};
+        ModelPlanes want = modelColorPage(read, width, o);
+        return {{twoColorHeader(width, height), page.bytes}, printedOf(std::move(want.black)),
+                printedOf(std::move(want.color)), true, CommandKind::graphicsStore};
     }
-    const ModelPage want = modelGrayPage(read, width, o);
+    ModelPage want = modelGrayPage(read, width, o);
     if (row.rasterCommand == RasterCommand::gsv0) // rows of whole bytes
-        return {monoPage(width, height, page.bytes), printedOf({want.image, 8 * want.image.b}), {}, false,
+        return {monoPage(width, height, page.bytes), printedOf({std::move(want.image), 8 * want.image.b}), {}, false,
                 CommandKind::rasterImage};
-    return {monoPage(width, height, page.bytes), printedOf(want), {}, false,
+    return {monoPage(width, height, page.bytes), printedOf(std::move(want)), {}, false,
             c.compPrinting == 1 && row.compOption ? CommandKind::compressedBand : CommandKind::graphicsStore};
 }
 
