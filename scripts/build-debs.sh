@@ -4,7 +4,8 @@
 # scripts/cross.sh). The version is the changelog's with ~debN appended, N
 # being the Debian release built on (1.4.8~deb12, 1.4.8~deb13), so that one
 # repository holds a build for each release and an upgrade of the release
-# brings its build. A compiler warning fails the build.
+# brings its build (its changelog entry dated a second after the last one,
+# which keeps builds reproducible). A compiler warning fails the build.
 #
 #   scripts/build-debs.sh OUT [ARCH...]
 set -eu
@@ -32,7 +33,7 @@ version=$(dpkg-parsechangelog -l "$work/src/debian/changelog" -S Version)~deb$re
     printf 'peltrin (%s) %s; urgency=medium\n\n  * Built for Debian %s.\n\n' \
         "$version" "$(. /etc/os-release && echo "$VERSION_CODENAME")" "$release"
     printf ' -- %s  %s\n\n' "$(dpkg-parsechangelog -l "$work/src/debian/changelog" -S Maintainer)" \
-        "$(dpkg-parsechangelog -l "$work/src/debian/changelog" -S Date)"
+        "$(date -R -u -d "@$(($(dpkg-parsechangelog -l "$work/src/debian/changelog" -S Timestamp) + 1))")"
     cat "$work/src/debian/changelog"
 } >"$work/changelog" && mv "$work/changelog" "$work/src/debian/changelog"
 for arch in "" "$@"; do
