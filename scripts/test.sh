@@ -38,11 +38,12 @@ timed scripts/cross.sh arm64
 rm -rf packages
 PACKAGES_OUT=packages/bookworm timed tests/packages.sh build armhf arm64
 
-# The Debian 13 packages: where the suite runs in the Debian 13 root (its
-# tree in /src, built in /src/build), the same test keeps them, e.g.
-#   timed scripts/in-root.sh ROOT sh -c 'cd /src && PACKAGES_OUT=packages/trixie tests/packages.sh build armhf arm64'
-# and release.sh takes them with --debs trixie; without them it builds them
-# in a root of its own.
-timed scripts/release.sh packages/repo --debs bookworm packages/bookworm \
-    $([ ! -d packages/trixie ] || echo --debs trixie packages/trixie)
+# The Debian 13 packages, tested the same way in the Debian 13 root that
+# scripts/test-debian13.sh leaves (the tree in /src, built in /build), are
+# kept for the repository; release.sh builds no release it is given.
+trixie_root=${PELTRIN_TRIXIE_ROOT:-/var/tmp/peltrin-trixie}
+timed scripts/in-root.sh "$trixie_root" sh -c \
+    'cd /src && rm -rf /packages && PACKAGES_OUT=/packages tests/packages.sh /build armhf arm64'
+rm -rf packages/trixie && cp -r "$trixie_root/packages" packages/trixie
+timed scripts/release.sh packages/repo --debs bookworm packages/bookworm --debs trixie packages/trixie
 timed tests/repo_install.sh packages/repo
