@@ -46,7 +46,7 @@ dpkg-query -W -f='\${Version}\n' printer-driver-peltrin | grep -q '~deb13\$' || 
 printf 'FileDevice Yes\nErrorLog \$W/error_log\n' >>/etc/cups/cups-files.conf
 printf '%s\n' 'Listen 127.0.0.1:$port' 'Browsing No' 'WebInterface No' 'LogLevel debug' 'DefaultPolicy open' \
     '<Policy open>' '<Limit All>' 'Order allow,deny' 'Allow 127.0.0.1' '</Limit>' '</Policy>' >\$W/cupsd.conf
-cupsd -f -c \$W/cupsd.conf & cupsd=\$!
+cupsd -f -c \$W/cupsd.conf -s /etc/cups/cups-files.conf & cupsd=\$!
 trap 'kill \$cupsd 2>/dev/null || true; [ -z "\${app:-}" ] || kill \$app 2>/dev/null || true; [ -z "\${sock:-}" ] || kill \$sock 2>/dev/null || true' EXIT
 H=127.0.0.1:$port
 wait_for 20 sh -c "lpstat -h \$H -r | grep -qx 'scheduler is running'" || fail "the scheduler did not start"
