@@ -62,7 +62,7 @@ export HOME=\$W TMPDIR=\$W
 mkdir \$W/cap
 socat TCP-LISTEN:$((port + 1)),bind=127.0.0.1,reuseaddr,fork \
     SYSTEM:"f=\\\$(mktemp \$W/cap/part.XXXXXX); cat >\\\$f; mv \\\$f \\\$f.done" & sock=\$!
-peltrin-printer-app server -o server-port=$((port + 2)) -o listen-hostname=127.0.0.1 -o log-file=\$W/app.log \
+peltrin-printer-app server -o server-port=$((port + 2)) -o listen-hostname=127.0.0.1 -o allow-local-devices=yes -o log-file=\$W/app.log \
     -o log-level=debug >\$W/app.out 2>&1 & app=\$!
 wait_for 20 sh -c "peltrin-printer-app status | grep -q ^Running" || { cat \$W/app.out; fail "the application did not start"; }
 peltrin-printer-app add -d receipt -v socket://127.0.0.1:$((port + 1)) -m peltrin_030 >/dev/null || fail "add"
