@@ -2,9 +2,11 @@
 # Builds and runs every test: a plain build, then one under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then the fuzz harnesses (clang) over their
 # committed inputs and for PELTRIN_FUZZ_SECONDS (60) each (fuzz/run.sh), then
-# the build and the tests for 32-bit ARM under qemu-user, then the Debian
-# packages for both (built, checked by lintian, and the amd64 ones installed,
-# printed with and purged; tests/packages.sh). Here compiler warnings are
+# the build and the tests for 32-bit and 64-bit ARM under qemu-user, then the Debian
+# packages (built, checked by lintian, and the amd64 ones installed,
+# printed with and purged; tests/packages.sh), for amd64, arm64 and armhf,
+# the apt repository of them (scripts/release.sh) and an install from it in
+# a clean Debian 13 root (tests/repo_install.sh). Here compiler warnings are
 # errors. Each step's time is logged.
 set -eu
 cd "$(dirname "$0")/.."
@@ -27,8 +29,21 @@ timed env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=
 
 timed fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-60}"
 
-timed scripts/cross-armhf.sh
+timed scripts/cross.sh armhf
+timed scripts/cross.sh arm64
 
 # After ctest, never beside it: the install test puts the driver into the
 # system's filter and PPD folders for a while.
-timed tests/packages.sh build armhf
+# The .debs are kept for the repository below.
+rm -rf packages
+PACKAGES_OUT=packages/bookworm timed tests/packages.sh build armhf arm64
+
+# The Debian 13 packages, tested the same way in the Debian 13 root that
+# scripts/test-debian13.sh leaves (the tree in /src, built in /build), are
+# kept for the repository; release.sh builds no release it is given.
+trixie_root=${PELTRIN_TRIXIE_ROOT:-/var/tmp/peltrin-trixie}
+timed scripts/in-root.sh "$trixie_root" sh -c \
+    'cd /src && rm -rf /packages && PACKAGES_OUT=/packages tests/packages.sh /build armhf arm64'
+rm -rf packages/trixie && cp -r "$trixie_root/packages" packages/trixie
+timed scripts/release.sh packages/repo --debs bookworm packages/bookworm --debs trixie packages/trixie
+timed tests/repo_install.sh packages/repo

@@ -1,12 +1,14 @@
 #!/bin/sh
 # The Debian packages: built from a copy of the tree (for this machine and,
-# cross-built, for each ARCH given), checked by lintian,
+# cross-built, for each ARCH given; scripts/build-debs.sh), checked by lintian,
 # unpacked and checked (filter modes, every PPD, a sample job's bytes against
 # BUILD's filter), then installed, printed through a CUPS scheduler of its
 # own that uses the system's filter folder, and purged again; the machine is
 # left as it was found (checked against a file list of /usr and /etc).
 #
 #   tests/packages.sh BUILD [ARCH...]    (BUILD: a build folder of the same tree)
+#
+# With PACKAGES_OUT=DIR the .debs are kept in DIR (for scripts/release.sh).
 set -eu
 export LC_ALL=C
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,16 +33,8 @@ start=$(date +%s)
 step() { echo "== packages: $* ($(($(date +%s) - start)) s)"; }
 
 step "building the packages"
-mkdir "$work/src"
-# The files git knows or would add (uncommitted changes too), not the build folders.
-(cd "$src" && git ls-files -z --cached --others --exclude-standard |
-    tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -x -C "$work/src"
-for arch in "" "$@"; do
-    (cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
-        dpkg-buildpackage -us -uc -b ${arch:+-a "$arch"} -P${arch:+cross,}nocheck) \
-        >>"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; fail "the package build ($arch) failed"; }
-done
-! grep -E ': warning: ' "$work/build.log" | grep -v '^dpkg-' || fail "the package build has compiler warnings"
+"$src/scripts/build-debs.sh" "$work" "$@" || fail "the package build failed"
+[ -z "${PACKAGES_OUT:-}" ] || { mkdir -p "$PACKAGES_OUT" && cp "$work"/*.deb "$PACKAGES_OUT"/; }
 arch=$(dpkg --print-architecture)
 driver=$(echo "$work"/printer-driver-peltrin_*_"$arch".deb)
 tools=$(echo "$work"/peltrin-tools_*_"$arch".deb)
@@ -59,6 +53,7 @@ dpkg -x "$driver" "$work/root"
 dpkg -x "$tools" "$work/root"
 dpkg -x "$app" "$work/root"
 version=$(dpkg-deb -f "$driver" Version)
+version=${version%%~deb*}
 for p in usr/lib/cups/filter/rastertoPeltrin usr/lib/cups/filter/pdftoPeltrin usr/bin/peltrin-preview \
     usr/bin/peltrin-printer-app; do
     "$work/root/$p" --version | grep -qx "\(${p##*/} \)\?$version" || fail "$p --version is not $version"
