@@ -1,6 +1,6 @@
 # Cross build for 32-bit ARM hard-float (the shipped target) on a Debian
 # host with crossbuild-essential-armhf, qemu-user and the armhf libraries
-# installed through multiarch (see scripts/cross-armhf.sh).
+# installed through multiarch (see scripts/cross.sh).
 #
 #   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-toolchain.cmake
 set(CMAKE_SYSTEM_NAME Linux)

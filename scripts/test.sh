@@ -1,8 +1,10 @@
 #!/bin/sh
 # Builds and runs every test: a plain build, then one under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then the fuzz harnesses (clang) over their
-# committed inputs and for PELTRIN_FUZZ_SECONDS (60) each (fuzz/run.sh), then
-# the build and the tests for 32-bit and 64-bit ARM under qemu-user, then the Debian
+# committed inputs and for PELTRIN_FUZZ_SECONDS (30) each (fuzz/run.sh), then
+# the build and the tests for 32-bit and 64-bit ARM under qemu-user, then the
+# build and the whole plain suite on Debian 13 (scripts/test-debian13.sh, in
+# a root of it made while the steps before run), then the Debian
 # packages (built, checked by lintian, and the amd64 ones installed,
 # printed with and purged; tests/packages.sh), for amd64, arm64 and armhf,
 # the apt repository of them (scripts/release.sh) and an install from it in
@@ -10,13 +12,19 @@
 # errors. Each step's time is logged.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+# With the tools of the Debian roots, the packages and the repository.
+scripts/setup.sh mmdebstrap apt-utils debhelper lintian build-essential
 jobs=$(nproc)
 timed() {
     begin=$(date +%s)
     "$@"
     echo "== $(($(date +%s) - begin)) s: $*"
 }
+
+# The Debian 13 root (mostly download) is made beside the host's steps.
+trixie_log=$(mktemp)
+scripts/test-debian13.sh prepare >"$trixie_log" 2>&1 &
+trixie_prepare=$!
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELTRIN_TESTS=ON -DPELTRIN_WERROR=ON
 timed cmake --build build -j "$jobs"
@@ -27,10 +35,16 @@ timed cmake --build build-sanitize -j "$jobs"
 timed env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
-timed fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-60}"
+timed fuzz/run.sh "${PELTRIN_FUZZ_SECONDS:-30}"
 
 timed scripts/cross.sh armhf
 timed scripts/cross.sh arm64
+
+# The whole suite on Debian 13, never beside the host's (both use loopback
+# ports and network namespaces).
+wait "$trixie_prepare" || { cat "$trixie_log"; echo "test: the Debian 13 root could not be made" >&2; exit 1; }
+cat "$trixie_log"
+timed scripts/test-debian13.sh test
 
 # After ctest, never beside it: the install test puts the driver into the
 # system's filter and PPD folders for a while.
