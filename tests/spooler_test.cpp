@@ -26,7 +26,7 @@ protected:
             return;
         }
         // Test processes may run side by side: a port of this process's own.
-        scheduler = new PrivateScheduler(20000 + getpid() % 20000);
+        scheduler = new PrivateScheduler(20000 + getpid() % 5000);
         if (!scheduler->running()) {
             setUpError = "cupsd did not start on " + scheduler->host() + "\n" + scheduler->errorLog().substr(0, 6000);
             return;
