@@ -138,10 +138,12 @@ public:
         flush();
         if (failed_ && !reported_) {
             reported_ = true;
-            papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The printer did not take the job's data (its connection failed "
-                        "after %zu bytes).", written() - start_);
-            papplJobSetMessage(job, "The printer did not take the job's data (its connection failed after %zu bytes).",
-                               written() - start_);
+            char message[120];
+            std::snprintf(message, sizeof message,
+                          "The printer did not take the job's data (its connection failed after %zu bytes).",
+                          written() - start_);
+            papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message);
+            papplJobSetMessage(job, "%s", message);
         }
         return !failed_;
     }

@@ -43,10 +43,13 @@ void closeFd(int& fd)
 }
 
 // Starts the renderer; false (ERROR: line logged) when it cannot be.
+// The widest page rendered: the roll's, or a custom length's paper's.
+uint32_t renderedWidth(const DocumentRequest& r) { return std::max(r.maxWidth, r.paperWidth); }
+
 bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
 {
     std::vector<std::string> args = {r.renderer, "draw", "-q", "-r", std::to_string(kDpi),
-                                     "-w", std::to_string(std::max(r.maxWidth, r.paperWidth)), "-A", "0",
+                                     "-w", std::to_string(renderedWidth(r)), "-A", "0",
                                      "-c", "rgb", "-F", "ppm",
                                      "-R", std::to_string(r.turn), "-o", "-", r.path};
     if (!r.pages.empty())
@@ -356,7 +359,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
     if (!startRenderer(request, proc, log))
         return DocumentEnd::failed;
     logFormat(log, "DEBUG: Rendering with %s at %d dpi, at most %u dots wide, turned %u degrees, for %s\n",
-              request.renderer.c_str(), kDpi, std::max(request.maxWidth, request.paperWidth), request.turn,
+              request.renderer.c_str(), kDpi, renderedWidth(request), request.turn,
               request.twoColors ? "two colors" : "monochrome");
 
     std::vector<uint8_t> line, rows;
@@ -382,7 +385,7 @@ DocumentEnd printPdfDocument(JobState& job, const DocumentRequest& request, cons
         }
         const int channels = 3;
         if (h == HeaderResult::garbled || pnm.channels != channels || pnm.maxValue != 255 || pnm.width == 0 ||
-            pnm.width > std::max(request.maxWidth, request.paperWidth) || pnm.height == 0) {
+            pnm.width > renderedWidth(request) || pnm.height == 0) {
             failure = "garbled";
             break;
         }

@@ -30,7 +30,8 @@ export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 # Five ports of its own, below the ephemeral ones, the spooler tests'
 # (20000-24999) and the hostile-document test's (25000-28999), none that
-# anything listens on: the server, the listener, the slow one, the one that discards, the one that closes early.
+# anything listens on: the server, the listener, the slow one, the one that
+# discards, the one that closes early.
 used() { for p in 0 1 2 3 4; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
 B=$((10000 + $$ % 2000 * 5))
 while used $B; do B=$((B < 19990 ? B + 5 : 10000)); done
