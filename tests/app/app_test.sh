@@ -14,57 +14,15 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in socat ipptool gs curl; do
-    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
-done
-
-# Under AddressSanitizer: PAPPL 1.3 leaves its system's strings and the
-# command line's options unfreed at exit, so leaks are not looked for in
-# the application's processes (the engine's are, in the unit tests).
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
-
-W=$(mktemp -d) && chmod 711 "$W" # the scheduler's filters run as lp
-# SNAP_COMMON: PAPPL's command line talks to the server through a socket
-# there (instead of /run/peltrin-printer-app.sock when run as root).
-export HOME=$W TMPDIR=$W SNAP_COMMON=$W
-unset XDG_DATA_HOME XDG_CONFIG_HOME
+. "$HERE/server.sh" socat ipptool gs curl
+trap 'touch "$W/go"; cleanup' EXIT # (the slow listener's connection ends on it)
 # Five ports of its own, below the ephemeral ones, the spooler tests'
-# (20000-24999) and the hostile-document test's (25000-28999), none that
-# anything listens on: the server, the listener, the slow one, the one that
-# discards, the one that closes early.
-used() { for p in 0 1 2 3 4; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
-B=$((10000 + $$ % 2000 * 5))
-while used $B; do B=$((B < 19990 ? B + 5 : 10000)); done
+# (20000-24999) and the hostile-document test's (25000-28999): the server,
+# the listener, the slow one, the one that discards, the one that closes early.
+ports 10000 19999 5
 PORT=$B DPORT=$((B + 1)) SPORT=$((B + 2)) NPORT=$((B + 3)) CPORT=$((B + 4))
-SERVER= LISTENER= failures=0 seen=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+seen=0
 gsRun() { gs -q -dSAFER -dBATCH -dNOPAUSE "$@" 2>>"$W/gs.err"; }
-# Waits (at most 60 s) until the command succeeds.
-waitFor() { i=0; until "$@" >/dev/null 2>&1; do i=$((i + 1)); [ $i -le 600 ] || return 1; sleep 0.1; done; }
-stopServer() {
-    [ -n "$SERVER" ] || return 0
-    "$APP" shutdown >/dev/null 2>&1
-    # PAPPL's main loop sees the shutdown once a connection wakes it.
-    waitFor sh -c "\"$APP\" status; ! kill -0 $SERVER" || kill -9 "$SERVER" 2>/dev/null
-    wait "$SERVER" 2>/dev/null
-    SERVER=
-}
-cleanup() {
-    touch "$W/go"
-    stopServer
-    [ -z "$LISTENER" ] || kill $LISTENER 2>/dev/null
-    [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
-}
-trap cleanup EXIT
-
-startServer() {
-    "$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o allow-local-devices=yes -o log-level=debug \
-        -o log-file="$W/log.txt" -o spool-directory="$W/spool" >>"$W/server.out" 2>&1 &
-    SERVER=$!
-    # status exits 0 also when it finds no server.
-    waitFor sh -c "\"$APP\" status | grep -q ^Running" || { fail "the server did not start"; cat "$W/server.out"; exit 1; }
-}
 
 # The listener: each connection's bytes go to cap/part.N, renamed to
 # cap/done.N once the device closes it (the job has ended).
@@ -77,7 +35,7 @@ LISTENER="$LISTENER $!"
 
 # Waits for the bytes of one more job; got is then their file.
 nextJob() {
-    waitFor sh -c "[ \$(ls '$W/cap' | grep -c done) -gt $seen ]" || return 1
+    waitFor 60 sh -c "[ \$(ls '$W/cap' | grep -c done) -gt $seen ]" || return 1
     seen=$((seen + 1)) got=$(ls -t "$W"/cap/*.done | head -1)
 }
 # Prints a document with submit and with ipptool's Print-Job, which must
@@ -103,7 +61,7 @@ printed() {
     cmp -s "$first" "$got" || fail "$doc on $p ($*): ipptool's job printed other bytes than submit's"
 }
 
-startServer
+startServer debug
 [ "$("$APP" drivers | wc -l)" -eq 65 ] || fail "drivers does not list 65 drivers"
 "$APP" drivers | grep -qx 'peltrin_030 "Peltrin Model 30, 80 mm receipt printer with cutter, black and red" ""' ||
     fail "driver of model 30 not named as its PPD"
@@ -159,7 +117,7 @@ for doc in long.pdf long.pwg; do
     rm -f "$W/printing" "$W/go" "$W/slow"
     # (In the background: a raster job prints while it is sent, so its sending waits for the device.)
     "$APP" submit -d slow -o media=om_80-mm-long-receipt_72.08x2000mm "$W/$doc" >/dev/null 2>&1 &
-    waitFor test -e "$W/printing" && "$APP" cancel -d slow -a && touch "$W/go" && waitFor test -e "$W/slow" &&
+    waitFor 60 test -e "$W/printing" && "$APP" cancel -d slow -a && touch "$W/go" && waitFor 60 test -e "$W/slow" &&
         [ $(wc -c <"$W/slow") -lt 20000000 ] && tail -c 722 "$W/slow" | cmp -s - "$W/cancel.end" ||
         fail "a job ($doc) cancelled while printing"
 done
@@ -177,7 +135,7 @@ for doc in long.pdf long.pwg zeros.bin; do
     n=$((n + 1))
     "$APP" submit -d closing -o media=om_80-mm-long-receipt_72.08x2000mm $([ $doc = zeros.bin ] &&
         echo -o document-format=application/vnd.peltrin-commands) "$W/$doc" >/dev/null 2>&1
-    waitFor sh -c "[ \$(\"$APP\" jobs -d closing | grep -cE ' (aborted|completed) ') -eq $n ]"
+    waitFor 60 sh -c "[ \$(\"$APP\" jobs -d closing | grep -cE ' (aborted|completed) ') -eq $n ]"
 done
 ipptool -tv "ipp://127.0.0.1:$PORT/ipp/print/closing" "$W/jobs.test" | grep -c "= The printer did not take the job's data" |
     grep -qx 3 && [ "$("$APP" jobs -d closing | grep -c ' aborted ')" -eq 3 ] || fail "jobs on a device that closes early"
@@ -270,7 +228,7 @@ grep -v '^#' "$HERE/everywhere_failures.txt" | tr -s ' ' | sort -u >"$W/fails"
 pids= # the three at once: the tests wait 5 s for each job of theirs to end
 for driver in peltrin_013 peltrin_030 peltrin_092; do
     uri=ipp://127.0.0.1:$PORT/ipp/print/$driver
-    { waitFor sh -c "ipptool -tv $uri get-printer-attributes.test | grep -q 'printer-up-time (integer) = [1-9]'"
+    { waitFor 60 sh -c "ipptool -tv $uri get-printer-attributes.test | grep -q 'printer-up-time (integer) = [1-9]'"
       ipptool -V 2.0 -tf "$SAMPLES/receipt.pdf" $uri "$W/ipp/ipp-2.0.test" >"$W/$driver-2.0.out" 2>&1
       ipptool -I -V 2.0 -tf "$SAMPLES/receipt.pdf" $uri "$W/ipp/ipp-everywhere.test" >"$W/$driver.out" 2>&1; } &
     pids="$pids $!"
@@ -285,10 +243,10 @@ done
 # The printers and their defaults are kept across a restart.
 "$APP" modify -d text -o page-cut-default=0 >/dev/null || fail "modify page-cut-default"
 # PAPPL saves its state from its main loop once it is woken after a change.
-waitFor sh -c "\"$APP\" status; grep -q '^page-cut-default 0' '$W/.peltrin-printer-app.state'" ||
+waitFor 60 sh -c "\"$APP\" status; grep -q '^page-cut-default 0' '$W/.peltrin-printer-app.state'" ||
     fail "page-cut-default not saved"
 stopServer
-startServer
+startServer debug
 "$APP" status -d text >/dev/null 2>&1 || fail "printer lost at restart"
 ipptool -tv "ipp://127.0.0.1:$PORT/ipp/print/text" "$HERE/printer_attributes.test" 2>&1 |
     grep -q 'page-cut-default (keyword) = 0' || fail "page-cut-default not kept across a restart"

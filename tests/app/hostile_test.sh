@@ -11,41 +11,19 @@
 set -u
 APP=$1 SAMPLES=$2 PREVIEW=$3 COPIES=${4:-40}
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in socat ipptool gs python3 qrencode; do
-    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
-done
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" # PAPPL leaves its system's strings at exit
-W=$(mktemp -d)
-export HOME=$W TMPDIR=$W SNAP_COMMON=$W
-unset XDG_DATA_HOME XDG_CONFIG_HOME
-used() { for p in 0 1; do socat -u /dev/null TCP:127.0.0.1:$(($1 + p)) 2>/dev/null && return 0; done; return 1; }
+. "$HERE/server.sh" socat ipptool gs python3 qrencode
 # Two ports of its own, in a range no other test takes (the spooler tests'
 # schedulers take 20000-24999, the application test's 10000-19999).
-B=$((25000 + $$ % 2000 * 2))
-while used $B; do B=$((B < 28990 ? B + 2 : 25000)); done
-PORT=$B DPORT=$((B + 1)) SERVER= LISTENER= failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# waitFor SECONDS COMMAND...: by the clock, however long each try takes.
-waitFor() { end=$(($(date +%s) + $1)) && shift
-    until "$@" >/dev/null 2>&1; do [ "$(date +%s)" -lt $end ] || return 1; sleep 0.1; done; }
+ports 25000 28999 2
+PORT=$B DPORT=$((B + 1))
 # The whole run ends well within CTest's 600 s, with what held it.
 DEADLINE=$(($(date +%s) + 520))
-cleanup() {
-    [ -z "$SERVER" ] || { "$APP" shutdown; waitFor 20 sh -c "\"$APP\" status; ! kill -0 $SERVER" || kill -9 $SERVER; } \
-        >/dev/null 2>&1
-    [ -z "$LISTENER" ] || kill $LISTENER 2>/dev/null
-    [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
-}
-trap cleanup EXIT
 
 mkdir "$W/cap"
 socat TCP-LISTEN:$DPORT,bind=127.0.0.1,reuseaddr,fork \
     SYSTEM:"f=\$(mktemp '$W/cap/part.XXXXXX'); cat >\"\$f\"; mv \"\$f\" \"\$f.done\"" &
 LISTENER=$!
-"$APP" server -o server-port=$PORT -o listen-hostname=127.0.0.1 -o allow-local-devices=yes -o log-level=info \
-    -o log-file="$W/log.txt" -o spool-directory="$W/spool" >"$W/server.out" 2>&1 &
-SERVER=$!
-waitFor 60 sh -c "\"$APP\" status | grep -q ^Running" || { fail "the server did not start"; exit 1; }
+startServer info
 waitFor 10 socat -u /dev/null TCP:127.0.0.1:$DPORT && kill -0 $LISTENER ||
     { fail "the printers' listener did not start on port $DPORT"; exit 1; }
 for p in mono:peltrin_013 color:peltrin_030; do

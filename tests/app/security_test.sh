@@ -13,17 +13,11 @@
 #   security_test.sh APP UNIT_FILE PAM_FILE
 set -u
 APP=$1 UNIT=$2 PAMFILE=$3
-for tool in ip setpriv useradd socat ipptool curl; do
-    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
-done
-[ "$(id -u)" -eq 0 ] || { echo "FAIL: the test makes network namespaces and users: run it as root"; exit 1; }
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" # PAPPL leaves its system's strings at exit
-
-W=$(mktemp -d) && chmod 711 "$W"
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/server.sh" ip setpriv useradd socat ipptool curl
+[ "$(id -u)" -eq 0 ] || { fail "the test makes network namespaces and users: run it as root"; exit 1; }
 id=$$ S=pltS$$ C=pltC$$ U=pltsvc$$ A=pltadm$$ PW=Adm-$$-pw PORT=8631
-SERVER= LISTENER= failures=0 made=
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-waitFor() { i=0; until "$@" >/dev/null 2>&1; do i=$((i + 1)); [ $i -le 300 ] || return 1; sleep 0.1; done; }
+made=
 cleanup() {
     [ -z "$SERVER" ] || { kill "$SERVER"; wait "$SERVER"; } 2>/dev/null
     for p in $LISTENER; do kill "$p" 2>/dev/null; done
@@ -65,9 +59,9 @@ ip netns exec $S env -i PATH=/usr/bin:/bin TMPDIR="$W/tmp" $environment ASAN_OPT
     "$APP" server $options -o server-port=$PORT -o auth-service=$U -o log-level=debug >"$W/server.out" 2>&1 &
 SERVER=$!
 export SNAP_COMMON=$W/run HOME=$W # root's command line, through the service's socket
-waitFor sh -c "\"$APP\" status | grep -q ^Running" || { fail "the server did not start"; cat "$W/server.out"; exit 1; }
+waitFor 30 sh -c "\"$APP\" status | grep -q ^Running" || { fail "the server did not start"; cat "$W/server.out"; exit 1; }
 # (its TLS credentials are made on the first TLS connection, which takes a while)
-waitFor inS curl -sfk -o /dev/null "https://$SA:$PORT/" || fail "no TLS"
+waitFor 30 inS curl -sfk -o /dev/null "https://$SA:$PORT/" || fail "no TLS"
 [ "$(ps -o user= -p $SERVER)" = $U ] || fail "the server does not run as $U"
 
 # A printer on the network (in the client's namespace), which keeps each job's bytes.
@@ -184,9 +178,9 @@ seen=0
 printf 'Receipt\n' >"$W/note.txt"
 inC ipptool -T 10 -tf "$W/note.txt" -d owner=bob -d hold=no-hold "ipps://$SA:$PORT/ipp/print/second" "$W/job.test" \
     >/dev/null 2>&1
-waitFor sh -c "ls '$W/cap' | grep -q done" || fail "a job from the network did not print"
+waitFor 30 sh -c "ls '$W/cap' | grep -q done" || fail "a job from the network did not print"
 j3=$(job bob "$W/held.bin" no-hold)
-waitFor sh -c "\"$APP\" jobs -d shop | grep -q '^$j3 aborted'" || fail "printer commands printed though turned off"
+waitFor 30 sh -c "\"$APP\" jobs -d shop | grep -q '^$j3 aborted'" || fail "printer commands printed though turned off"
 [ ! -s "$W/redis" ] && [ ! -e "$W/owned" ] || fail "bytes reached a file or a loopback service"
 kill -0 "$SERVER" || fail "the server stopped"
 
