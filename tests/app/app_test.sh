@@ -14,7 +14,7 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-. "$HERE/server.sh" socat ipptool gs curl
+TOOLS="socat ipptool gs curl" . "$HERE/server.sh"
 trap 'touch "$W/go"; cleanup' EXIT # (the slow listener's connection ends on it)
 # Five ports of its own, below the ephemeral ones, the spooler tests'
 # (20000-24999) and the hostile-document test's (25000-28999): the server,

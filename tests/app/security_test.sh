@@ -14,7 +14,7 @@
 set -u
 APP=$1 UNIT=$2 PAMFILE=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
-. "$HERE/server.sh" ip setpriv useradd socat ipptool curl
+TOOLS="ip setpriv useradd socat ipptool curl" . "$HERE/server.sh"
 [ "$(id -u)" -eq 0 ] || { fail "the test makes network namespaces and users: run it as root"; exit 1; }
 id=$$ S=pltS$$ C=pltC$$ U=pltsvc$$ A=pltadm$$ PW=Adm-$$-pw PORT=8631
 made=

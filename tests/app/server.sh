@@ -1,18 +1,19 @@
-# Sourced by the application's shell tests, after APP is set:
-#   . server.sh TOOL...
+# Sourced by the application's shell tests, after APP is set, with the
+# tools they need (dash's "." takes no arguments):
+#   TOOLS="TOOL..." . server.sh
 # the tools checked; a work folder W of the test's own (HOME, TMPDIR and
 # PAPPL's command-line socket there, instead of /run when run as root);
 # failures counted by fail; waits by the clock; ports of the test's own; the
 # server on 127.0.0.1 and the listeners (LISTENER) stopped by their ids at
 # exit, W kept when something failed.
-for tool; do
+for tool in $TOOLS; do
     command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh installs it)"; exit 1; }
 done
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" # PAPPL leaves its system's strings at exit
 W=$(mktemp -d) && chmod 711 "$W"                       # the scheduler's filters run as lp
 export HOME=$W TMPDIR=$W SNAP_COMMON=$W
 unset XDG_DATA_HOME XDG_CONFIG_HOME
-SERVER= LISTENER= failures=0
+SERVER= LISTENER= WATCHDOG= failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # waitFor SECONDS COMMAND...: by the clock, however long each try takes.
@@ -46,7 +47,21 @@ stopServer() {
     wait "$SERVER" 2>/dev/null
     SERVER=
 }
+# watchdog SECONDS: past SECONDS the test ends (TERM), with the processes
+# that still ran, and each of them ended. Its sleep holds no output of the
+# test's, which CTest would wait for.
+watchdog() {
+    trap 'failures=$((failures + 1)); exit 1' TERM
+    sh -c 'sleep "$2" >/dev/null 2>&1
+        tree() { for c in $(ps -o pid= --ppid "$1"); do [ "$c" = $$ ] || { echo "$c"; tree "$c"; }; done; }
+        pids=$(tree "$1")
+        echo "FAIL: the test still ran after $2 s, in:"
+        ps -o pid,ppid,stat,etime,wchan:24,args -p "$(echo "$1" $pids | tr " " ,)"
+        kill -TERM $pids "$1"' watchdog $$ "$1" &
+    WATCHDOG=$!
+}
 cleanup() {
+    [ -z "$WATCHDOG" ] || kill $WATCHDOG 2>/dev/null
     stopServer
     [ -z "$LISTENER" ] || kill $LISTENER 2>/dev/null
     [ $failures -eq 0 ] && rm -rf "$W" || echo "kept $W (the server's log: $W/log.txt)"
