@@ -111,13 +111,12 @@ TEST(ColorRule, PerPixel)
     }
 }
 
-// Black prints solid and white prints nothing in the color spaces beside
-// gray, RGB and CMYK (the document corpus prints those), on the monochrome
+// Black prints solid and white prints nothing in the color spaces the
+// document corpus does not print (ICC-based and DeviceN), on the monochrome
 // path of a two-color model, on a monochrome model, and in black on the
 // two-color path.
 TEST(PdfFilter, ColorSpacesPrintAsTheyLook)
 {
-    const std::string separation = "[/Separation /Black /DeviceCMYK {0 0 0 4 -1 roll}] setcolorspace ";
     const std::string deviceN = "[/DeviceN [/Black] /DeviceCMYK {0 0 0 4 -1 roll}] setcolorspace ";
     struct Document {
         const char* name;
@@ -126,8 +125,6 @@ TEST(PdfFilter, ColorSpacesPrintAsTheyLook)
     };
     const Document documents[] = {
         {"iccbased", "1 1 1 setrgbcolor", "0 0 0 setrgbcolor", "-sColorConversionStrategy=UseDeviceIndependentColor"},
-        {"indexed", "[/Indexed /DeviceRGB 1 <FFFFFF000000>] setcolorspace 0 setcolor", "1 setcolor"},
-        {"separation", separation + "0 setcolor", separation + "1 setcolor"},
         {"devicen", deviceN + "0 setcolor", deviceN + "1 setcolor"},
     };
     for (const Document& d : documents) {
@@ -148,26 +145,6 @@ TEST(PdfFilter, ColorSpacesPrintAsTheyLook)
                 EXPECT_EQ(red.left + red.right, 0u);
             }
         }
-    }
-}
-
-// Red, also as a spot color, goes to the second color only (in
-// monochrome: solid black); a 50 % gray is dithered to about half its dots.
-TEST(PdfFilter, RedAndGray)
-{
-    const std::string spot = "[/Separation /Red /DeviceCMYK {0 exch dup 0}] setcolorspace 1 setcolor";
-    for (const std::string& red : {std::string("1 0 0 setrgbcolor"), spot}) {
-        SCOPED_TRACE(red);
-        const std::string pdf = pdfOf("red", halves("1 setgray", red, "0.5 setgray"));
-        const FilterRun run = pdfJob(30, "ColorModel=0", pdf);
-        ASSERT_EQ(run.status, 0) << run.err;
-        const PrintedPlanes planes = printedPlanes(parseCommands(run.out));
-        const Halves black = halvesOf(planes.black), color = halvesOf(planes.color);
-        EXPECT_EQ(color.left, color.full);
-        EXPECT_EQ(color.right + black.left, 0u);
-        EXPECT_NEAR(static_cast<double>(black.right) / black.full, 0.5, 0.02);
-        const FilterRun mono = pdfJob(30, "ColorModel=1", pdf);
-        EXPECT_EQ(halvesOf(printedMonochrome(parseCommands(mono.out))).left, black.full);
     }
 }
 

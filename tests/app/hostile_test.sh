@@ -48,12 +48,8 @@ for f in black.pwg gray.pwg rgb.pwg gray.urf box.jpg qr.png receipt.pdf; do
     [ -s "$S/$f" ] || fail "seed $f not made"
 done
 
-format() {
-    case $1 in
-    *.pwg) echo image/pwg-raster ;; *.urf) echo image/urf ;; *.jpg) echo image/jpeg ;;
-    *.png) echo image/png ;; *) echo application/pdf ;;
-    esac
-}
+format() { case $1 in *.pwg) echo image/pwg-raster ;; *.urf) echo image/urf ;; *.jpg) echo image/jpeg ;;
+    *.png) echo image/png ;; *) echo application/pdf ;; esac; }
 # Print-Job of each FILE to PRINTER, as the format its name says, one
 # connection each (a refusal, or the server's end of a stalled document,
 # leaves ipptool's connection unusable); refusals at submission are fine.
