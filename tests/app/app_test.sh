@@ -14,7 +14,7 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-TOOLS="socat ipptool gs curl" . "$HERE/server.sh"
+TOOLS="socat ipptool gs curl ps" . "$HERE/server.sh"
 trap 'touch "$W/go"; cleanup' EXIT # (the slow listener's connection ends on it)
 watchdog 280 # within CTest's 300 s
 # Five ports of its own, below the ephemeral ones, the spooler tests'

@@ -11,7 +11,7 @@
 set -u
 APP=$1 SAMPLES=$2 PREVIEW=$3 COPIES=${4:-40}
 HERE=$(cd "$(dirname "$0")" && pwd)
-TOOLS="socat ipptool gs python3 qrencode" . "$HERE/server.sh"
+TOOLS="socat ipptool gs python3 qrencode ps" . "$HERE/server.sh"
 # Two ports of its own, in a range no other test takes (the spooler tests'
 # schedulers take 20000-24999, the application test's 10000-19999).
 ports 25000 28999 2
@@ -71,11 +71,12 @@ ATTR naturalLanguage attributes-natural-language en\nATTR uri printer-uri $uri
 ATTR keyword which-jobs not-completed\nATTR keyword requested-attributes job-id,job-state
 STATUS successful-ok\nDISPLAY job-id\nDISPLAY job-state\n}\n' >"$W/open.test"
 openJobs() { o=$(timeout -k 5 30 ipptool -T 10 -c "ipp://127.0.0.1:$PORT/ipp/print/$1" "$W/open.test") && echo "$o" | tail -n +2; }
-# What holds the printers: their jobs not ended, the listener, the server and its log's end.
+# What holds the printers: open jobs, the listener, the server (threads or last words), the log's end.
 held() {
     for p in mono color; do echo "jobs on $p not ended:"; openJobs $p; done
     kill -0 $LISTENER 2>/dev/null || echo "the printers' listener has ended"
-    kill -0 $SERVER 2>/dev/null || { echo "the server has ended; its output's end:"; tail -n 20 "$W/server.out"; }
+    kill -0 $SERVER 2>/dev/null && ps -L -o tid,stat,wchan:24 -p $SERVER ||
+        { echo "the server has ended; its output's end:"; tail -n 40 "$W/server.out"; }
     echo "the log's end, its jobs and printers:" && grep '^[^D].*\[\(Job\|Printer\) ' "$W/log.txt" | grep -v 'Aborting job' | tail -n 30
 }
 # settle SECONDS WHAT: the printers' jobs all end within SECONDS, and the server stays.

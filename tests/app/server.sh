@@ -47,16 +47,16 @@ stopServer() {
     wait "$SERVER" 2>/dev/null
     SERVER=
 }
-# watchdog SECONDS: past SECONDS the test ends (TERM), with the processes
-# that still ran, and each of them ended. Its sleep holds no output of the
-# test's, which CTest would wait for.
+# watchdog SECONDS: past SECONDS the test ends (TERM), with the processes and
+# threads that still ran, each of them ended. Its sleep holds no output of
+# the test's, which CTest would wait for.
 watchdog() {
     trap 'failures=$((failures + 1)); exit 1' TERM
     sh -c 'sleep "$2" >/dev/null 2>&1
         tree() { for c in $(ps -o pid= --ppid "$1"); do [ "$c" = $$ ] || { echo "$c"; tree "$c"; }; done; }
         pids=$(tree "$1")
         echo "FAIL: the test still ran after $2 s, in:"
-        ps -o pid,ppid,stat,etime,wchan:24,args -p "$(echo "$1" $pids | tr " " ,)"
+        ps -L -o pid,tid,ppid,stat,etime,wchan:24,args -p "$(echo "$1" $pids | tr " " ,)"
         kill -TERM $pids "$1"' watchdog $$ "$1" &
     WATCHDOG=$!
 }
