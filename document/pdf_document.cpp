@@ -42,10 +42,10 @@ void closeFd(int& fd)
     fd = -1;
 }
 
-// Starts the renderer; false (ERROR: line logged) when it cannot be.
 // The widest page rendered: the roll's, or a custom length's paper's.
 uint32_t renderedWidth(const DocumentRequest& r) { return std::max(r.maxWidth, r.paperWidth); }
 
+// Starts the renderer; false (ERROR: line logged) when it cannot be.
 bool startRenderer(const DocumentRequest& r, Renderer& proc, LogOutput* log)
 {
     std::vector<std::string> args = {r.renderer, "draw", "-q", "-r", std::to_string(kDpi),
