@@ -111,7 +111,11 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     const char* allowLocal = cupsGetOption("allow-local-devices", numOptions, options);
     setAllowLocalDevices(allowLocal != nullptr && std::strcmp(allowLocal, "yes") == 0);
     addPrinterPage(system);
-    papplSystemAddListeners(system, listenHost);
+    // The server the command line starts for itself when it finds none
+    // (private-server) listens on its socket alone, as PAPPL's own does: not
+    // on the network, as whoever ran the command, outside the service.
+    if (cupsGetOption("private-server", numOptions, options) == nullptr)
+        papplSystemAddListeners(system, listenHost);
     // A server not run as root (the service) also listens where root's
     // command line looks for it: $SNAP_COMMON/peltrin-printer-app.sock.
     if (const char* folder = std::getenv("SNAP_COMMON"); folder != nullptr && getuid() != 0)

@@ -14,7 +14,7 @@
 set -u
 APP=$1 FILTER=$2 PPDS=$3 SAMPLES=$4 PREVIEW=$5
 HERE=$(cd "$(dirname "$0")" && pwd)
-TOOLS="socat ipptool gs curl ps" . "$HERE/server.sh"
+TOOLS="socat ipptool gs curl ps ss" . "$HERE/server.sh"
 trap 'touch "$W/go"; cleanup' EXIT # (the slow listener's connection ends on it)
 watchdog 280 # within CTest's 300 s
 # Five ports of its own, below the ephemeral ones, the spooler tests'
@@ -62,6 +62,11 @@ printed() {
     cmp -s "$first" "$got" || fail "$doc on $p ($*): ipptool's job printed other bytes than submit's"
 }
 
+# The server the command line starts for itself, finding none, listens on its socket alone.
+mkdir "$W/own" && HOME=$W/own SNAP_COMMON=$W/own "$APP" server -o private-server=true >/dev/null 2>&1 & own=$!
+waitFor 30 test -S "$W/own/peltrin-printer-app.sock" && ! ss -Htlnp | grep -q "pid=$own," ||
+    fail "the command line's own server listens on the network"
+kill $own && wait $own
 startServer debug
 [ "$("$APP" drivers | wc -l)" -eq 65 ] || fail "drivers does not list 65 drivers"
 "$APP" drivers | grep -qx 'peltrin_030 "Peltrin Model 30, 80 mm receipt printer with cutter, black and red" ""' ||
