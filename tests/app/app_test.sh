@@ -44,9 +44,7 @@ nextJob() {
 #   printed PRINTER DOCUMENT [ATTRIBUTE=VALUE ...]
 printed() {
     p=$1 doc=$2 format= && shift 2
-    { printf '{ OPERATION Print-Job\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n'
-      printf 'ATTR naturalLanguage attributes-natural-language en\nATTR uri printer-uri $uri\n'
-      printf 'ATTR mimeMediaType document-format $filetype\nGROUP job-attributes-tag\n'
+    { ippHead printer-uri Print-Job && printf 'ATTR mimeMediaType document-format $filetype\nGROUP job-attributes-tag\n'
       for a; do
           case $a in
           document-format=*) format="-d filetype=${a#*=}" ;;
@@ -133,9 +131,8 @@ socat -u TCP-LISTEN:$CPORT,bind=127.0.0.1,reuseaddr,fork SYSTEM:'head -c 1000000
 LISTENER="$LISTENER $!"
 head -c 20000000 /dev/zero >"$W/zeros.bin"
 "$APP" add -d closing -v socket://127.0.0.1:$CPORT -m peltrin_013 >/dev/null || fail "add closing"
-{ printf '{ OPERATION Get-Jobs\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n'
-  printf 'ATTR naturalLanguage attributes-natural-language en\nATTR uri printer-uri $uri\nATTR keyword which-jobs completed\n'
-  printf 'ATTR keyword requested-attributes job-state-message\nDISPLAY job-state-message }\n'; } >"$W/jobs.test"
+{ ippHead printer-uri Get-Jobs && printf 'ATTR keyword which-jobs completed\nATTR keyword requested-attributes job-state-message
+DISPLAY job-state-message }\n'; } >"$W/jobs.test"
 n=0
 for doc in long.pdf long.pwg zeros.bin; do
     n=$((n + 1))

@@ -56,9 +56,7 @@ format() { case $1 in *.pwg) echo image/pwg-raster ;; *.urf) echo image/urf ;; *
 send() {
     p=$1 && shift
     for f; do
-        { printf '{ NAME "%s"\nOPERATION Print-Job\nGROUP operation-attributes-tag\n' "${f##*/}"
-          printf 'ATTR charset attributes-charset utf-8\nATTR naturalLanguage attributes-natural-language en\n'
-          printf 'ATTR uri printer-uri $uri\nATTR name requesting-user-name hostile\n'
+        { ippHead printer-uri Print-Job; printf 'NAME "%s"\nATTR name requesting-user-name hostile\n' "${f##*/}"
           printf 'ATTR mimeMediaType document-format %s\nFILE %s\n}\n' "$(format "$f")" "$f"; } >"$W/send-$p.test"
         timeout -k 5 45 ipptool -T 15 -t "ipp://127.0.0.1:$PORT/ipp/print/$p" "$W/send-$p.test" \
             >>"$W/send-$p.out" 2>&1 || [ $? -lt 124 ] || echo "ipptool ended by timeout" >>"$W/send-$p.out"
@@ -66,10 +64,8 @@ send() {
 }
 # A printer's jobs not ended, "ID,STATE" each; over IPP, as the command
 # line would start a server of its own when it finds none.
-printf '{ OPERATION Get-Jobs\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8
-ATTR naturalLanguage attributes-natural-language en\nATTR uri printer-uri $uri
-ATTR keyword which-jobs not-completed\nATTR keyword requested-attributes job-id,job-state
-STATUS successful-ok\nDISPLAY job-id\nDISPLAY job-state\n}\n' >"$W/open.test"
+{ ippHead printer-uri Get-Jobs; printf 'ATTR keyword which-jobs not-completed\nATTR keyword requested-attributes job-id,job-state
+STATUS successful-ok\nDISPLAY job-id\nDISPLAY job-state\n}\n'; } >"$W/open.test"
 openJobs() { o=$(timeout -k 5 30 ipptool -T 10 -c "ipp://127.0.0.1:$PORT/ipp/print/$1" "$W/open.test") && echo "$o" | tail -n +2; }
 # What holds the printers: open jobs, the listener, the server (threads or last words), the log's end.
 held() {

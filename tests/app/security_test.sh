@@ -80,9 +80,7 @@ done
 
 # IPP: $1 operation, $2 expected status, $3 URI path, then ATTR lines; sent from the client's namespace.
 ipp() {
-    { printf '{\nOPERATION %s\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n' "$1"
-      printf 'ATTR naturalLanguage attributes-natural-language en\nATTR uri %s $uri\n' \
-          "$(case $3 in */system) echo system-uri ;; *) echo printer-uri ;; esac)"
+    { ippHead "$(case $3 in */system) echo system-uri ;; *) echo printer-uri ;; esac)" "$1"
       shift 3 && for a; do echo "$a"; done
       echo 'STATUS successful-ok'; echo '}'; } >"$W/op.test"
     ipptool -T 10 $IPPFLAGS "$IPPURI" "$W/op.test"
@@ -91,12 +89,7 @@ job() { # user file hold: the job's id
     ipptool -T 10 -d owner=$1 -d hold=$3 -f "$2" -tv "ipps://$SA:$PORT/ipp/print/shop" "$W/job.test" |
         sed -n 's/^ *job-id (integer) = //p'
 }
-cat >"$W/job.test" <<'EOF'
-{ OPERATION Print-Job
-GROUP operation-attributes-tag
-ATTR charset attributes-charset utf-8
-ATTR naturalLanguage attributes-natural-language en
-ATTR uri printer-uri $uri
+{ ippHead printer-uri Print-Job && cat <<'EOF'
 ATTR name requesting-user-name $owner
 ATTR mimeMediaType document-format application/vnd.peltrin-commands
 GROUP job-attributes-tag
@@ -104,6 +97,7 @@ ATTR keyword job-hold-until $hold
 FILE $filename
 STATUS successful-ok }
 EOF
+} >"$W/job.test"
 refused='client-error-forbidden\|client-error-not-authorized\|client-error-not-authenticated'
 remote() { # operation path attributes...: refused from the client's namespace
     op=$1 path=$2 && shift 2
@@ -168,8 +162,7 @@ inC curl -sk -u "$A:$PW" -o "$W/add.html" "https://$SA:$PORT/addprinter" && T=$(
 "$APP" modify -d shop -o raw-commands-default=0 >/dev/null || fail "root could not turn printer commands off"
 
 # Root's Find-Devices on loopback looks for USB printers only (a DNS-SD search, with no Avahi, stopped the server).
-printf '{\nOPERATION 0x402b\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8\n%s\n%s\n}\n' \
-    'ATTR naturalLanguage attributes-natural-language en' 'ATTR uri system-uri $uri' >"$W/find.test"
+{ ippHead system-uri 0x402b && echo '}'; } >"$W/find.test"
 inS /usr/bin/ipptool -T 10 -t "ipp://127.0.0.1:$PORT/ipp/system" "$W/find.test" >/dev/null 2>&1
 kill -0 "$SERVER" || fail "Find-Devices stopped the server"
 

@@ -47,6 +47,10 @@ stopServer() {
     wait "$SERVER" 2>/dev/null
     SERVER=
 }
+# ippHead URI_ATTRIBUTE OPERATION: the start of an ipptool test of OPERATION
+# at $uri, with the attributes every request has.
+ippHead() { printf '{ OPERATION %s\nGROUP operation-attributes-tag\nATTR charset attributes-charset utf-8
+ATTR naturalLanguage attributes-natural-language en\nATTR uri %s $uri\n' "$2" "$1"; }
 # watchdog SECONDS: past SECONDS the test ends (TERM), with the processes and
 # threads that still ran, each of them ended. Its sleep holds no output of
 # the test's, which CTest would wait for.
